@@ -1,0 +1,474 @@
+// Kestrel interpreter: the node record, the interpreter's globals and the
+// functions every unit of the interpreter shares.
+//
+// Invariants stated here once:
+// - NIL is the null node pointer; it is never dereferenced.
+// - A node held only in a C++ local across anything that may allocate must be
+//   protected on the evaluation stack (ksguard below); the collector's roots
+//   are the obarray, the environments, the evaluation stack, the argument
+//   stack and ksvalue.
+// - Non-local exits are C++ exceptions of type ksjumpex (see ksjump.cpp);
+//   no code may catch them with catch(...).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// ---------------------------------------------------------------- node types
+enum : uint8_t {
+    FREE = 0, SUBR = 1, FSUBR = 2, CONS = 3, SYMBOL = 4, FIXNUM = 5,
+    FLONUM = 6, STRING = 7, OBJECT = 8, STREAM = 9, VECTOR = 10,
+    CLOSURE = 11, CHAR = 12, USTREAM = 13, STRUCT = 14,
+    BIN = 15, GREY = 16, COL = 17, LGREY = 18, FGREY = 19
+};
+
+// collector flag bits
+enum : uint8_t { MARK = 1, LEFT = 2 };
+
+struct nodeS;
+typedef nodeS *node;
+typedef node (*subrfn)();
+
+// Every value: type code, flag byte and two pointer-sized words.
+struct nodeS {
+    uint8_t n_type;
+    uint8_t n_flags;
+    union {                 // word A
+        node car;           // CONS car, USTREAM head
+        int32_t i;          // FIXNUM value, CHAR code, image handle
+        float f;            // FLONUM
+        int32_t size;       // element count of vector-like nodes, STRING length (with NUL)
+        subrfn fn;          // SUBR/FSUBR function
+        FILE *fp;           // STREAM file (NULL once closed)
+        intptr_t raw;
+    } a;
+    union {                 // word B
+        node cdr;           // CONS cdr, USTREAM tail, FREE next
+        node *data;         // slots of vector-like nodes
+        char *str;          // STRING bytes
+        struct { int32_t row, tab; } s; // SUBR/FSUBR table position
+        int32_t savech;     // STREAM pushed-back character, 0 = none
+        intptr_t raw;
+    } b;
+};
+
+#define NIL ((node)0)
+
+// ------------------------------------------------------------ type predicates
+inline int ntype(node x) { return x ? x->n_type : FREE; }
+inline bool consp(node x) { return x && x->n_type == CONS; }
+inline bool atom(node x) { return !consp(x); }
+inline bool listp(node x) { return !x || x->n_type == CONS; }
+inline bool symbolp(node x) { return x && x->n_type == SYMBOL; }
+inline bool fixp(node x) { return x && x->n_type == FIXNUM; }
+inline bool floatp(node x) { return x && x->n_type == FLONUM; }
+inline bool numberp(node x) { return x && (x->n_type == FIXNUM || x->n_type == FLONUM); }
+inline bool stringp(node x) { return x && x->n_type == STRING; }
+inline bool charp(node x) { return x && x->n_type == CHAR; }
+inline bool vectorp(node x) { return x && x->n_type == VECTOR; }
+inline bool closurep(node x) { return x && x->n_type == CLOSURE; }
+inline bool objectp(node x) { return x && x->n_type == OBJECT; }
+inline bool structp(node x) { return x && x->n_type == STRUCT; }
+inline bool streamp(node x) { return x && x->n_type == STREAM; }
+inline bool ustreamp(node x) { return x && x->n_type == USTREAM; }
+inline bool subrp(node x) { return x && x->n_type == SUBR; }
+inline bool fsubrp(node x) { return x && x->n_type == FSUBR; }
+inline bool imagep(node x) { return x && x->n_type >= BIN && x->n_type <= FGREY; }
+inline bool vectorlike(int t) {
+    return t == SYMBOL || t == OBJECT || t == VECTOR || t == CLOSURE || t == STRUCT;
+}
+
+// ------------------------------------------------------------------ accessors
+inline node car(node x) { return x->a.car; }
+inline node cdr(node x) { return x->b.cdr; }
+inline void rplaca(node x, node v) { x->a.car = v; }
+inline void rplacd(node x, node v) { x->b.cdr = v; }
+inline int32_t getfixnum(node x) { return x->a.i; }
+inline float getflonum(node x) { return x->a.f; }
+inline int getchcode(node x) { return x->a.i; }
+inline char *getstring(node x) { return x->b.str; }
+inline int32_t getslength(node x) { return x->a.size; }   // counts the NUL
+inline int32_t getsize(node x) { return x->a.size; }
+inline node getelement(node x, int i) { return x->b.data[i]; }
+inline void setelement(node x, int i, node v) { x->b.data[i] = v; }
+inline FILE *getfile(node x) { return x->a.fp; }
+inline void setfile(node x, FILE *f) { x->a.fp = f; }
+inline int32_t getsavech(node x) { return x->b.savech; }
+inline void setsavech(node x, int32_t c) { x->b.savech = c; }
+inline subrfn getsubr(node x) { return x->a.fn; }
+inline int32_t getimage(node x) { return x->a.i; }
+// USTREAM: head is word A, tail is word B
+inline node gethead(node x) { return x->a.car; }
+inline node gettail(node x) { return x->b.cdr; }
+inline void sethead(node x, node v) { x->a.car = v; }
+inline void settail(node x, node v) { x->b.cdr = v; }
+
+// symbols: value, function, property list, print name
+enum { SYM_VALUE = 0, SYM_FUNCTION = 1, SYM_PLIST = 2, SYM_PNAME = 3, SYM_SIZE = 4 };
+inline node getvalue(node s) { return s->b.data[SYM_VALUE]; }
+inline void setvalue(node s, node v) { s->b.data[SYM_VALUE] = v; }
+inline node getfunction(node s) { return s->b.data[SYM_FUNCTION]; }
+inline void setfunction(node s, node v) { s->b.data[SYM_FUNCTION] = v; }
+inline node getplist(node s) { return s->b.data[SYM_PLIST]; }
+inline void setplist(node s, node v) { s->b.data[SYM_PLIST] = v; }
+inline node getpname(node s) { return s->b.data[SYM_PNAME]; }
+inline const char *symname(node s) { return getstring(getpname(s)); }
+
+// closures: 11 slots
+enum {
+    CL_NAME = 0, CL_TYPE, CL_ARGS, CL_OARGS, CL_REST, CL_KARGS, CL_AARGS,
+    CL_BODY, CL_ENV, CL_FENV, CL_LAMBDA, CL_SIZE
+};
+
+// ------------------------------------------------------- memory manager (ksdmem)
+extern node fnodes;
+extern int64_t nfree, nnodes, total;
+extern int32_t nsegs, anodes, gccalls;
+extern int freeall;
+
+// evaluation stack: slots hold addresses of protected locals, grows down
+extern node **ksstkbase, **ksstktop, **ksstack;
+// argument stack: slots hold nodes, grows up
+extern node *ksargstkbase, *ksargstktop, *kssp, *ksfp;
+
+[[noreturn]] void ksstkoverflow();
+[[noreturn]] void ksargstkoverflow();
+
+inline void kspush(node *p) {
+    if (ksstack <= ksstkbase) ksstkoverflow();
+    *--ksstack = p;
+}
+inline void kspop(int n) { ksstack += n; }
+
+// RAII protection: pushes the addresses of the given locals; restores the
+// evaluation stack on scope exit (also during unwinding).
+struct ksguard {
+    node **saved;
+    template <class... P>
+    explicit ksguard(P... p) : saved(ksstack) { (kspush(p), ...); }
+    ~ksguard() { ksstack = saved; }
+    ksguard(const ksguard &) = delete;
+    ksguard &operator=(const ksguard &) = delete;
+};
+
+inline void kspusharg(node x) {
+    if (kssp >= ksargstktop) ksargstkoverflow();
+    *kssp++ = x;
+}
+
+node cons(node a, node d);
+node cvfixnum(int32_t n);
+node cvflonum(float f);
+node cvchar(int c);
+node cvstring(const char *s);
+node cvstringn(const char *s, int32_t n);  // n bytes, a NUL is added
+node newstring(int32_t n);
+char *stralloc(int32_t n);
+void strfree(char *p, int32_t n);
+node cvsymbol(const char *name);
+node cvsubr(subrfn fn, int type, int row, int tab);
+node cvfile(FILE *fp);
+node newustream();
+node newvector(int32_t n);
+node newvectorlike(int type, int32_t n);
+node newstruct(node type, int32_t n);
+node newobject(node cls, int32_t n);
+node newclosure(node name, node type, node env, node fenv);
+node newnode(int type);
+node cvbin(int32_t h);
+node cvgrey(int32_t h);
+node cvcol(int32_t h);
+node cvlgrey(int32_t h);
+node cvfgrey(int32_t h);
+
+void gc();
+int addseg();
+void findmem();
+void stats();
+void ksminit();
+
+// ----------------------------------------------------------- symbols (kssym)
+extern node obarray;
+extern node ksenv, ksfenv, ksdenv;
+extern node ksvalue;  // value carried by the current jump (a collector root)
+
+extern node s_unbound, s_true, s_dot, s_quote, s_function, s_bquote, s_comma,
+    s_comat, s_lambda, s_macro, s_eql, s_ifmt, s_ffmt, s_plus, s_pplus,
+    s_ppplus, s_star, s_sstar, s_ssstar, s_minus, s_setf, s_car, s_cdr, s_nth,
+    s_aref, s_get, s_svalue, s_sfunction, s_splist, s_readtable, k_wspace,
+    k_const, k_nmacro, k_tmacro, k_sescape, k_mescape, k_test, k_tnot,
+    k_direction, k_input, k_output, k_mode, k_text, k_binary, s_printcase,
+    k_upcase, k_downcase, k_start, k_end, k_start1, k_end1, k_start2, k_end2,
+    k_verbose, k_print, k_count, k_key, lk_optional, lk_rest, lk_key, lk_aux,
+    lk_allow, s_stdin, s_stdout, s_stderr, s_debugio, s_traceout, s_evalhook,
+    s_applyhook, s_tracelist, s_tracenable, s_tlimit, s_breakenable,
+    s_gcflag, s_gchook, a_subr, a_fsubr, a_cons, a_symbol, a_fixnum,
+    a_flonum, a_string, a_object, a_stream, a_vector, a_closure, a_char,
+    a_ustream;
+
+node ksenter(const char *name);
+node ksmakesym(const char *name);
+int hash(const char *name, int size);
+void kssinit();
+node ksgetvalue(node sym);
+node ksxgetvalue(node sym);
+void kssetvalue(node sym, node val);
+node ksgetfunction(node sym);
+node ksxgetfunction(node sym);
+void kssetfunction(node sym, node val);
+node ksgetprop(node sym, node prop);
+void ksputprop(node sym, node val, node prop);
+void ksremprop(node sym, node prop);
+node findprop(node sym, node prop);
+void kssubr(const char *name, int type, subrfn fn, int row, int tab);
+bool eq(node a, node b);
+bool eql(node a, node b);
+bool equal(node a, node b);
+
+// ------------------------------------------------------- built-in tables
+struct funrow {
+    const char *name;   // NULL: not entered as a symbol
+    int type;           // 1 = SUBR, 2 = FSUBR
+    subrfn fn;          // NULL ends the table
+};
+extern const funrow funtab1[];
+extern const funrow funtab2[];
+extern const funrow funtab3[];
+const funrow *ksfuntab(int tab);      // table by number, NULL for others
+enum { FUNTAB1_ROWS = 306 };
+// unnamed rows of funtab1
+enum {
+    ROW_RMHASH = 0, ROW_RMQUOTE, ROW_RMDQUOTE, ROW_RMBQUOTE, ROW_RMCOMMA,
+    ROW_RMLPAR, ROW_RMRPAR, ROW_RMSEMI,
+    ROW_CLNEW = 10, ROW_CLISNEW, ROW_CLANSWER, ROW_OBISNEW, ROW_OBCLASS, ROW_OBSHOW
+};
+
+void ksinit();
+void kssymbols();
+
+// ------------------------------------------- argument access for built-ins
+extern node *ksargv;
+extern int ksargc;
+
+[[noreturn]] void ksbadtype(node arg);
+[[noreturn]] void kstoofew();
+[[noreturn]] void kstoomany();
+
+inline bool moreargs() { return ksargc > 0; }
+inline node nextarg() { --ksargc; return *ksargv++; }
+inline node ksarg() { if (ksargc <= 0) kstoofew(); return nextarg(); }
+inline void kslastarg() { if (ksargc > 0) kstoomany(); }
+inline node ksargtype(int type) {
+    node x = ksarg();
+    if (ntype(x) != type || !x) ksbadtype(x);
+    return x;
+}
+inline node ksargfix() { return ksargtype(FIXNUM); }
+inline node ksargflo() { return ksargtype(FLONUM); }
+inline node ksargstr() { return ksargtype(STRING); }
+inline node ksargsym() { return ksargtype(SYMBOL); }
+inline node ksargcons() { return ksargtype(CONS); }
+inline node ksargchar() { return ksargtype(CHAR); }
+inline node ksargvec() { return ksargtype(VECTOR); }
+inline node ksargobj() { return ksargtype(OBJECT); }
+inline node ksargclosure() { return ksargtype(CLOSURE); }
+inline node ksargustream() { return ksargtype(USTREAM); }
+inline node ksarglist() { node x = ksarg(); if (!listp(x)) ksbadtype(x); return x; }
+inline node ksargnum() { node x = ksarg(); if (!numberp(x)) ksbadtype(x); return x; }
+
+bool ksgetkeyarg(node key, node *val);
+bool ksgkfixnum(node key, int32_t *val);
+void kstest(node *fn, bool *sense);
+node ksgetfile();
+node ksgetfname();
+bool needsextension(const char *name);
+node xnotimp();
+
+// ----------------------------------------------------------- evaluator
+extern int kssample;
+extern int CheckFreq;
+extern int kstrcindent;
+
+node kseval(node form);
+node ksxeval(node form);
+node ksevalenv(node form, node env, node fenv);
+node ksapply(int argc);
+node evform(node form);
+int evpushargs(node fun, node args);
+int pushargs(node fun, node args);
+node makearglist(int argc, node *argv);
+node ksclose(node name, node type, node fargs, node body, node env, node fenv);
+void ksabind(node fun, int argc, node *argv);
+node evfun(node fun, int argc, node *argv);
+// call a LAMBDA closure with its parameter frame in front of env instead of
+// the closure's own environment (methods put an object frame there)
+node evmethod(node fun, node env, int argc, node *argv);
+// evaluate the forms of a list in order; the last value, NIL for none
+node ksevbody(node body);
+node ksexpandmacros(node form);
+bool macroexpand(node fun, node args, node *pval);
+node evalhook(node form);
+// special-form argument access on a list of argument forms
+enum { ANYLIST = -1 };
+node match(int type, node *pargs);
+node evmatch(int type, node *pargs);
+node evarg(node *pargs);
+[[noreturn]] void toofew(node form);
+[[noreturn]] void toomany(node form);
+
+// frame building for ksapply: base = ksbeginframe(fun); push args; ksendframe(base, n)
+node *ksbeginframe(node fun);
+void ksendframe(node *base, int argc);
+// apply fun to the given arguments (all evaluated)
+node kscall(node fun, int argc, const node *args);
+inline node kscall1(node fun, node a) { return kscall(fun, 1, &a); }
+inline node kscall2(node fun, node a, node b) { node v[2] = {a, b}; return kscall(fun, 2, v); }
+
+// ---------------------------------------------------------- contexts (ksjump)
+enum {
+    CTX_GO = 1, CTX_RETURN = 2, CTX_THROW = 4, CTX_ERROR = 8, CTX_CLEANUP = 16,
+    CTX_CONTINUE = 32, CTX_TOPLEVEL = 64, CTX_BRKLEVEL = 128, CTX_UNWIND = 256
+};
+
+struct context {
+    int flags;
+    node key;
+    context *previous;
+    node **saved_stack;
+    node *saved_argv;
+    int saved_argc;
+    node *saved_fp;
+    node *saved_sp;
+    node saved_env;
+    node saved_fenv;
+    node saved_denv;
+};
+
+// The exception that carries a jump to its landing context.
+struct ksjumpex {
+    context *target;
+    int kind;
+};
+
+extern context *kscontext;
+extern context *kstarget;
+extern int ksmask;
+extern int ksdebug;
+
+// Establish: context c; ksbegin(&c, flags, key);
+//   try { ... } catch (ksjumpex &j) { if (!kscaught(j, &c)) throw; ... use ksvalue ... }
+//   ksend(&c);
+// The key must be protected by the caller when it is not a symbol.
+void ksbegin(context *c, int flags, node key);
+void ksend(context *c);
+void ksrestore(context *c);
+inline bool kscaught(const ksjumpex &j, context *c) {
+    if (j.target != c) return false;
+    ksrestore(c);
+    return true;
+}
+[[noreturn]] void ksjump(context *c, int kind, node val);
+[[noreturn]] void ksthrow(node tag, node val);
+[[noreturn]] void ksreturn(node name, node val);
+[[noreturn]] void ksgo(node label);
+void kssignal(const char *msg, node val);
+[[noreturn]] void kstoplevel(int print);
+[[noreturn]] void kscontinue();
+[[noreturn]] void kscleanup();
+[[noreturn]] void ksbrklevel();
+[[noreturn]] void findandjump(int kind, const char *msg);
+
+// ---------------------------------------------------------- errors (ksdbug)
+[[noreturn]] void kserror(const char *msg, node val);
+[[noreturn]] void ksfail(const char *msg);
+void kscerror(const char *cmsg, const char *msg, node val);
+void ksbreak(const char *msg, node val);
+[[noreturn]] void ksabort(const char *msg);
+void ksbaktrace(int n);
+void ksdinit();
+
+// ----------------------------------------------------------- reader (ksread)
+bool ksread(node fptr, node *pval);
+int readone(node fptr, node *pval);
+bool isnumber(const char *str, node *pval);
+bool ksload(const char *name, bool vflag, bool pflag);
+void ksrinit();
+enum { STRMAX = 255 };   // token buffer: characters beyond the 255th are dropped
+enum { KS_MAX_NESTING = 10000 };  // deepest nesting read, printed or compared (error beyond)
+
+// ---------------------------------------------------------- printer (ksprin)
+extern int ksfsize;
+void ksprint(node fptr, node val, bool escape);
+int flsize(node val);
+void putsymbol(node fptr, const char *name, bool escape);
+void putqstring(node fptr, node str);
+void ksterpri(node fptr);
+void kscrpri(node fptr);
+void ksputstr(node fptr, const char *str);
+
+// ------------------------------------------------------- stream primitives (ksio)
+int ksgetc(node fptr);
+void ksungetc(node fptr, int ch);
+int kspeek(node fptr);
+void ksputc(node fptr, int ch);
+void ksflush();
+void stdprint(node val);
+void errprint(node val);
+void dbgprint(node val);
+void stdputstr(const char *s);
+void errputstr(const char *s);
+void dbgputstr(const char *s);
+void trcputstr(const char *s);
+void trcprin1(node val);
+FILE *osaopen(const char *name, const char *mode);
+FILE *osbopen(const char *name, const char *mode);
+void osclose(FILE *fp);
+int osagetc(FILE *fp);
+int osbgetc(FILE *fp);
+void osaputc(int ch, FILE *fp);
+void osbputc(int ch, FILE *fp);
+
+// ------------------------------------------------- objects and structures
+void obsymbols();
+void ksoinit();
+bool ksobgetvalue(node pair, node sym, node *pval);
+bool ksobsetvalue(node pair, node sym, node val);
+node ksrdstruct(node list);
+void ksprstruct(node fptr, node vptr, bool escape);
+extern node s_structslots;   // *STRUCT-SLOTS*
+
+// ------------------------------------------------- top level and OS (ksmain, ksos)
+extern int verbose;
+extern FILE *tfp;
+extern int64_t fieldsize;
+extern unsigned char ksinitok;
+
+void ksmain(const char *arglist);
+void ksrdsave(node expr);
+void ksevsave(node val);
+[[noreturn]] void wrapup();
+[[noreturn]] void ksfatal(const char *msg);
+void osinit(const char *banner);
+int osrand(int n);
+void oserror(const char *msg);
+void osfinish();
+void oscheck();
+void osflush();
+int ostgetc();
+int ostgetkey();
+void ostputc(int ch);           // one console character (message 30)
+void osdisplay();
+void osdisplut();
+void osframes();
+void osgetmouse(int *button, int *x, int *y);
+const char *osexecute(const char *cmd);   // Tcl command round trip; result in a static buffer
+
+// ---------------------------------------------------------- image hooks
+// Filled by the image library; the interpreter calls them at these points.
+void tvinit();
+void tvfinish();
+void tvdispnow();
+void tvfreeimage(node img);
+void tvqinfo();
+void tvmeminfo();
+void tvframes(int frames[8]);   // image frame x y w h, measure frame x y w h

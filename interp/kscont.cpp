@@ -1,0 +1,413 @@
+// Special forms for conditionals, blocks, tag bodies, iteration, catching,
+// unwind protection and dynamic binding.
+#include "ks.h"
+
+node evrestargs();
+void parsebinding(node b, node *sym, node *init);
+void bindinframe(node sym, node val);
+void letframe(node bindings, bool sequential);
+
+// ----------------------------------------------------------- conditionals
+node xcond() {
+    while (moreargs()) {
+        node clause = nextarg();
+        if (!consp(clause)) continue;
+        node val = kseval(car(clause));
+        if (!val) continue;
+        ksguard g(&clause, &val);
+        for (node p = cdr(clause); consp(p); p = cdr(p)) val = kseval(car(p));
+        return val;
+    }
+    return NIL;
+}
+
+node xwhen() {
+    node test = kseval(ksarg());
+    if (!test) return NIL;
+    return moreargs() ? evrestargs() : test;
+}
+
+node xunless() {
+    node test = kseval(ksarg());
+    if (test) return NIL;
+    return evrestargs();
+}
+
+node xif() {
+    node test = ksarg();
+    node thenf = ksarg();
+    node elsef = moreargs() ? nextarg() : NIL;
+    kslastarg();
+    return kseval(test) ? kseval(thenf) : kseval(elsef);
+}
+
+node xand() {
+    node val = s_true;
+    while (moreargs())
+        if (!(val = kseval(nextarg()))) return NIL;
+    return val;
+}
+
+node xlor() {
+    while (moreargs())
+        if (node val = kseval(nextarg())) return val;
+    return NIL;
+}
+
+node xcase() {
+    node key = kseval(ksarg());
+    ksguard g(&key);
+    while (moreargs()) {
+        node clause = nextarg();
+        if (!consp(clause)) kserror("bad case clause", clause);
+        node h = car(clause);
+        bool hit = h == s_true || eql(h, key);
+        for (node p = h; !hit && consp(p); p = cdr(p)) hit = eql(car(p), key);
+        if (hit) {
+            node val = NIL;
+            ksguard g2(&clause);
+            for (node p = cdr(clause); consp(p); p = cdr(p)) val = kseval(car(p));
+            return val;
+        }
+    }
+    return NIL;
+}
+
+// ----------------------------------------------------------- sequencing
+node xprogn() { return evrestargs(); }
+
+node xprog1() {
+    if (!moreargs()) return NIL;
+    node first = kseval(nextarg());
+    ksguard g(&first);
+    evrestargs();
+    return first;
+}
+
+node xprog2() {
+    if (!moreargs()) return NIL;
+    node val = kseval(nextarg());
+    if (!moreargs()) return val;
+    node second = kseval(nextarg());
+    ksguard g(&second);
+    evrestargs();
+    return second;
+}
+
+// ----------------------------------------------------------- blocks
+// Runs fn inside a block context named name; the value of fn, or the value
+// passed by RETURN-FROM.
+template <class F>
+static node inblock(node name, F fn) {
+    context c;
+    ksbegin(&c, CTX_RETURN, name);
+    node val;
+    try {
+        val = fn();
+    } catch (ksjumpex &j) {
+        if (!kscaught(j, &c)) throw;
+        val = ksvalue;
+    }
+    ksend(&c);
+    return val;
+}
+
+node xblock() {
+    node name = ksarg();
+    if (name && !symbolp(name)) ksbadtype(name);
+    return inblock(name, [] { return evrestargs(); });
+}
+
+node xreturn() {
+    node val = moreargs() ? kseval(nextarg()) : NIL;
+    kslastarg();
+    ksreturn(NIL, val);
+}
+
+node xrtnfrom() {
+    node name = ksargsym();
+    node val = moreargs() ? kseval(nextarg()) : NIL;
+    kslastarg();
+    ksreturn(name, val);
+}
+
+// Runs n forms from body as a tag body: conses are evaluated, everything
+// else is a label. GO resumes after its label.
+static void tagbody(node *body, int n) {
+    ksargv = body;
+    ksargc = n;
+    context c;
+    ksbegin(&c, CTX_GO, NIL);
+    node *pos = body;
+    int left = n;
+    for (;;) {
+        try {
+            while (left > 0) {
+                node f = *pos++;
+                --left;
+                if (consp(f)) kseval(f);
+            }
+            break;
+        } catch (ksjumpex &j) {
+            if (!kscaught(j, &c)) throw;
+            pos = c.saved_argv;
+            left = c.saved_argc;
+            c.saved_argv = body;   // the next GO searches the whole body again
+            c.saved_argc = n;
+        }
+    }
+    ksend(&c);
+    ksargv = body + n;
+    ksargc = 0;
+}
+
+node xtagbody() {
+    tagbody(ksargv, ksargc);
+    return NIL;
+}
+
+node xgo() {
+    node label = ksarg();
+    kslastarg();
+    ksgo(label);
+}
+
+node xloop() {
+    node *body = ksargv;
+    int n = ksargc;
+    return inblock(NIL, [&]() -> node {
+        for (;;) {
+            for (int i = 0; i < n; ++i)
+                if (consp(body[i])) kseval(body[i]);
+            if (n == 0 && --kssample < 1) {   // an empty loop still polls
+                kssample = CheckFreq;
+                oscheck();
+            }
+        }
+    });
+}
+
+static node prog(bool sequential) {
+    node bindings = ksarg();
+    node oldenv = ksenv;
+    ksguard g(&oldenv);
+    node *body = ksargv;
+    int n = ksargc;
+    node val = inblock(NIL, [&]() -> node {
+        letframe(bindings, sequential);
+        tagbody(body, n);
+        return NIL;
+    });
+    ksenv = oldenv;
+    return val;
+}
+
+node xprog() { return prog(false); }
+node xprogstar() { return prog(true); }
+
+// ----------------------------------------------------------- iteration
+static node doloop(bool sequential) {
+    node bindings = ksarg();
+    node clause = ksarg();
+    if (!listp(bindings)) ksbadtype(bindings);
+    if (!listp(clause)) ksbadtype(clause);
+    node *body = ksargv;
+    int n = ksargc;
+    node oldenv = ksenv;
+    ksguard g(&oldenv, &bindings, &clause);
+    node val = inblock(NIL, [&]() -> node {
+        letframe(bindings, sequential);
+        for (;;) {
+            node test = clause ? kseval(car(clause)) : NIL;
+            if (test) {
+                node v = NIL;
+                for (node p = cdr(clause); consp(p); p = cdr(p)) v = kseval(car(p));
+                return v;
+            }
+            tagbody(body, n);
+            // steps: DO evaluates all and then stores, DO* stores each at once
+            node *vals = kssp;
+            for (node p = bindings; consp(p); p = cdr(p)) {
+                node b = car(p);
+                if (!consp(b) || !consp(cdr(b)) || !consp(cdr(cdr(b)))) continue;
+                node v = kseval(car(cdr(cdr(b))));
+                if (sequential) kssetvalue(car(b), v);
+                else kspusharg(v);
+            }
+            if (!sequential) {
+                node *q = vals;
+                for (node p = bindings; consp(p); p = cdr(p)) {
+                    node b = car(p);
+                    if (!consp(b) || !consp(cdr(b)) || !consp(cdr(cdr(b)))) continue;
+                    kssetvalue(car(b), *q++);
+                }
+                kssp = vals;
+            }
+        }
+    });
+    ksenv = oldenv;
+    return val;
+}
+
+node xdo() { return doloop(false); }
+node xdostar() { return doloop(true); }
+
+// (var form [result]) of DOTIMES and DOLIST
+static void loopspec(node spec, node *var, node *form, node *result) {
+    if (!consp(spec)) kstoofew();
+    *var = car(spec);
+    if (!symbolp(*var)) ksbadtype(*var);
+    if (!consp(cdr(spec))) kstoofew();
+    *form = car(cdr(spec));
+    *result = consp(cdr(cdr(spec))) ? car(cdr(cdr(spec))) : NIL;
+}
+
+node xdotimes() {
+    node spec = ksarg();
+    node var, form, result;
+    loopspec(spec, &var, &form, &result);
+    node count = kseval(form);
+    if (!fixp(count)) ksbadtype(count);
+    int32_t limit = getfixnum(count);
+    node *body = ksargv;
+    int n = ksargc;
+    node oldenv = ksenv;
+    ksguard g(&spec, &oldenv, &count);
+    ksenv = cons(NIL, ksenv);
+    bindinframe(var, NIL);
+    node binding = car(car(ksenv));
+    ksguard g2(&binding);
+    node val = inblock(NIL, [&]() -> node {
+        for (int32_t i = 0; i < limit; ++i) {
+            rplacd(binding, cvfixnum(i));
+            tagbody(body, n);
+        }
+        rplacd(binding, count);
+        return kseval(result);
+    });
+    ksenv = oldenv;
+    return val;
+}
+
+node xdolist() {
+    node spec = ksarg();
+    node var, form, result;
+    loopspec(spec, &var, &form, &result);
+    node list = kseval(form);
+    if (!listp(list)) ksbadtype(list);
+    node *body = ksargv;
+    int n = ksargc;
+    node oldenv = ksenv;
+    ksguard g(&spec, &oldenv, &list);
+    ksenv = cons(NIL, ksenv);
+    bindinframe(var, NIL);
+    node binding = car(car(ksenv));
+    ksguard g2(&binding);
+    node val = inblock(NIL, [&]() -> node {
+        for (node p = list; consp(p); p = cdr(p)) {
+            rplacd(binding, car(p));
+            tagbody(body, n);
+        }
+        rplacd(binding, NIL);
+        return kseval(result);
+    });
+    ksenv = oldenv;
+    return val;
+}
+
+// ----------------------------------------------------------- catching
+node xcatch() {
+    node tag = kseval(ksarg());
+    ksguard g(&tag);
+    context c;
+    ksbegin(&c, CTX_THROW, tag);
+    node val;
+    try {
+        val = evrestargs();
+    } catch (ksjumpex &j) {
+        if (!kscaught(j, &c)) throw;
+        val = ksvalue;
+    }
+    ksend(&c);
+    return val;
+}
+
+node xthrow() {
+    node tag = kseval(ksarg());
+    ksguard g(&tag);
+    node val = moreargs() ? kseval(nextarg()) : NIL;
+    kslastarg();
+    ksthrow(tag, val);
+}
+
+node xerrset() {
+    node form = ksarg();
+    node flag = moreargs() ? nextarg() : s_true;
+    kslastarg();
+    context c;
+    ksbegin(&c, CTX_ERROR, flag);
+    node val;
+    try {
+        val = kseval(form);
+        val = cons(val, NIL);
+    } catch (ksjumpex &j) {
+        if (!kscaught(j, &c)) throw;
+        val = NIL;
+    }
+    ksend(&c);
+    return val;
+}
+
+node xunwindprotect() {
+    node form = ksarg();
+    context c;
+    ksbegin(&c, CTX_UNWIND, NIL);
+    node val = NIL, jval = NIL;
+    ksguard g(&val, &jval);
+    context *target = nullptr;
+    int mask = 0;
+    try {
+        val = kseval(form);
+    } catch (ksjumpex &j) {
+        if (!kscaught(j, &c)) throw;
+        target = kstarget;
+        mask = ksmask;
+        jval = ksvalue;
+    }
+    ksend(&c);
+    evrestargs();
+    if (target) ksjump(target, mask, jval);
+    return val;
+}
+
+// ----------------------------------------------------------- dynamic binding
+node xprogv() {
+    node symsform = ksarg();
+    node valsform = ksarg();
+    if (!listp(symsform)) ksbadtype(symsform);
+    if (!listp(valsform)) ksbadtype(valsform);
+    node syms = kseval(symsform);
+    ksguard g(&syms);
+    node vals = kseval(valsform);
+    ksguard g2(&vals);
+    node olddenv = ksdenv;
+    for (node p = syms; consp(p); p = cdr(p)) {
+        node sym = car(p);
+        if (!symbolp(sym)) kserror("expecting a symbol", sym);
+        node saved = cons(sym, getvalue(sym));
+        ksdenv = cons(saved, ksdenv);
+        if (consp(vals)) {
+            setvalue(sym, car(vals));
+            vals = cdr(vals);
+        } else {
+            setvalue(sym, s_unbound);
+        }
+    }
+    node val = evrestargs();
+    while (ksdenv && ksdenv != olddenv) {
+        node pair = car(ksdenv);
+        setvalue(car(pair), cdr(pair));
+        ksdenv = cdr(ksdenv);
+    }
+    return val;
+}

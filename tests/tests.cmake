@@ -1,0 +1,18 @@
+# Unit tests (GoogleTest) and Lisp golden transcripts.
+find_package(GTest REQUIRED)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+if(UNIT_TEST_SOURCES)
+  add_executable(unit_tests ${UNIT_TEST_SOURCES})
+  target_link_libraries(unit_tests PRIVATE kestrel GTest::gtest GTest::gtest_main ${TCL_LIBRARY})
+  gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+# Each tests/lisp/NAME.lsp is typed into `tavex-cli -xS`; the console output
+# must equal tests/lisp/NAME.out.
+file(GLOB LISP_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/lisp/*.lsp)
+foreach(lsp ${LISP_TESTS})
+  get_filename_component(name ${lsp} NAME_WE)
+  add_test(NAME lisp/${name}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/lisp/run-golden $<TARGET_FILE:tavex-cli> ${lsp})
+endforeach()
