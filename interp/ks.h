@@ -55,7 +55,7 @@ struct nodeS {
 #define NIL ((node)0)
 
 // ------------------------------------------------------------ type predicates
-inline int ntype(node x) { return x ? x->n_type : FREE; }
+inline int ntype(node x) { return x ? (int)x->n_type : (int)FREE; }
 inline bool consp(node x) { return x && x->n_type == CONS; }
 inline bool atom(node x) { return !consp(x); }
 inline bool listp(node x) { return !x || x->n_type == CONS; }

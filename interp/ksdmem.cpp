@@ -56,9 +56,15 @@ int addseg() {
     return 1;
 }
 
+// After a collection, segments are added while fewer than anodes nodes are
+// free, and also while less than a quarter of all nodes is free: adding a
+// single segment per collection would make a growing heap collect once per
+// anodes allocations, so that building a long list costs time quadratic in
+// its length.
 void findmem() {
     gc();
-    if (anodes > nfree) addseg();
+    while (nfree < anodes || nfree < nnodes / 4)
+        if (!addseg()) break;
 }
 
 // ------------------------------------------------------------ allocation
