@@ -131,6 +131,69 @@ node xrtnfrom() {
     ksreturn(name, val);
 }
 
+// A GO taken as a C++ exception costs microseconds, which loops written
+// with PROG and GO would pay on every pass. A tag body therefore recognises
+// the usual forms of a jump among its own forms, (GO label) and an IF, WHEN
+// or UNLESS whose branch is one, and takes such a jump to one of its own
+// labels without unwinding. The forms keep their meaning: the test is
+// evaluated as usual, and only when GO, IF, WHEN and UNLESS are the
+// built-in special forms and no evaluation hook is active.
+static bool isform(node f, node sym, subrfn fn) {
+    if (!consp(f) || car(f) != sym) return false;
+    node fun = ksxgetfunction(sym);
+    return fsubrp(fun) && getsubr(fun) == fn;
+}
+
+node xgo();
+node xif();
+node xwhen();
+node xunless();
+
+static node s_go, s_if, s_when, s_unless;
+
+// (GO label) with exactly one argument: its label, else nullptr.
+static bool golabel(node f, node *label) {
+    if (!isform(f, s_go, xgo) || !consp(cdr(f)) || cdr(cdr(f))) return false;
+    *label = car(cdr(f));
+    return true;
+}
+
+// Evaluates f unless it is (or conditionally becomes) a plain GO; returns
+// true with the label when a GO is to be taken.
+static bool evaljump(node f, node *label) {
+    if (!s_go) {
+        s_go = ksenter("GO");
+        s_if = ksenter("IF");
+        s_when = ksenter("WHEN");
+        s_unless = ksenter("UNLESS");
+    }
+    node hook = getvalue(s_evalhook);
+    if (hook && hook != s_unbound) { kseval(f); return false; }
+    if (golabel(f, label)) {
+        if (--kssample < 1) { kssample = CheckFreq; oscheck(); }
+        return true;
+    }
+    node args = cdr(f);
+    bool cond_if = isform(f, s_if, xif), cond_when = isform(f, s_when, xwhen),
+         cond_unless = isform(f, s_unless, xunless);
+    if ((cond_if && consp(args) && consp(cdr(args)) && (!cdr(cdr(args)) || !cdr(cdr(cdr(args))))) ||
+        ((cond_when || cond_unless) && consp(args) && consp(cdr(args)) && !cdr(cdr(args)))) {
+        node branch = car(cdr(args));
+        node other = cond_if && cdr(cdr(args)) ? car(cdr(cdr(args))) : NIL;
+        if (!golabel(branch, label) && !golabel(other, label)) { kseval(f); return false; }
+        if (--kssample < 1) { kssample = CheckFreq; oscheck(); }
+        ksguard g(&f, &branch, &other);
+        bool test = kseval(car(args)) != NIL;
+        if (cond_unless) test = !test;
+        node chosen = test ? branch : (cond_if ? other : NIL);
+        if (golabel(chosen, label)) return true;
+        if (cond_if && chosen) kseval(chosen);
+        return false;
+    }
+    kseval(f);
+    return false;
+}
+
 // Runs n forms from body as a tag body: conses are evaluated, everything
 // else is a label. GO resumes after its label.
 static void tagbody(node *body, int n) {
@@ -145,7 +208,13 @@ static void tagbody(node *body, int n) {
             while (left > 0) {
                 node f = *pos++;
                 --left;
-                if (consp(f)) kseval(f);
+                node label;
+                if (!consp(f) || !evaljump(f, &label)) continue;
+                int i = 0;
+                while (i < n && body[i] != label) ++i;
+                if (i == n) ksgo(label);   // a label of an outer tag body
+                pos = body + i + 1;
+                left = n - i - 1;
             }
             break;
         } catch (ksjumpex &j) {

@@ -70,7 +70,7 @@ void findmem() {
 // ------------------------------------------------------------ allocation
 node newnode(int type) {
 #ifdef KS_GC_STRESS
-    if (ksinitok) findmem();
+    findmem();
 #endif
     if (!fnodes) {
         findmem();
