@@ -283,6 +283,8 @@ node ksgetfile();
 node ksgetfname();
 bool needsextension(const char *name);
 node xnotimp();
+// the arguments left after the known keywords must be keyword/value pairs
+void kskeysdone();
 
 // ----------------------------------------------------------- evaluator
 extern int kssample;

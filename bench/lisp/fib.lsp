@@ -1,0 +1,4 @@
+; Function-call speed: doubly recursive Fibonacci.
+(defun fib (n) (if (< n 2) n (+ (fib (- n 1)) (fib (- n 2)))))
+(fib 15)
+(time '(fib 25))
