@@ -1,0 +1,180 @@
+// The interpreter side of the message protocol: every exchange with the
+// front end (console characters, input lines, keys, mouse clicks, painting,
+// Tcl commands) is a request on PipeOut followed by a wait for its reply on
+// PipeIn. While waiting, the user's own requests (break, continue, top
+// level, a command line, an abort) are carried out at once.
+#include "ks.h"
+#include "msgframe.h"
+
+#include <cstdio>
+#include <cstring>
+
+// Buffers of the interpreter thread. One extra byte each, so that a payload
+// of the full 1024 bytes can still be closed with a zero.
+char XdData[MSG_MAX + 1];
+char InputBuffer[MSG_MAX + 1];
+int InputPos = 0;
+int InputLength = 0;
+int KestrelCommand = 0;   // 1 while InputBuffer holds an unread GUI command
+
+// Copy of an abort text: XdData may be overwritten while the abort is
+// reported on the console.
+static char AbortText[MSG_MAX + 1];
+
+int XdReadMessage(int wanted, char *buffer, int *room);
+
+// Carries out one message that nobody waits for.
+void Execute(int type, const char *data) {
+    switch (type) {
+    case MSG_EXECUTE: case MSG_FLUSH: case MSG_WRITECHAR: case MSG_READLINE:
+    case MSG_GETKEY: case MSG_PAINT: case MSG_PAINTLUT: case MSG_FRAMES:
+    case MSG_MOUSE:
+        return;   // a late reply
+    case MSG_COMMAND: {
+        size_t n = strlen(data);
+        if (n >= MSG_MAX) ksabort("command too long");
+        memcpy(InputBuffer, data, n);
+        InputBuffer[n] = '\n';
+        InputPos = 0;
+        InputLength = int(n) + 1;
+        KestrelCommand = 1;
+        osflush();
+        kstoplevel(0);
+    }
+    case MSG_ABORT:
+        snprintf(AbortText, sizeof AbortText, "%s", data);
+        osflush();
+        ksabort(AbortText);
+    case MSG_BREAK:
+        osflush();
+        ksfail("evaluation stopped by user");
+    case MSG_CONTINUE:
+        osflush();
+        kscontinue();
+    case MSG_TOPLEVEL:
+        osflush();
+        kstoplevel(1);
+    default:
+        ksabort("unkown kestrel command");
+    }
+}
+
+// Reads PipeIn until a message of the wanted type arrives; its payload goes
+// into buffer (at most *room bytes) and its length into *room. Type 0 only
+// carries out what is waiting and returns 1 when the pipe is empty.
+int XdReadMessage(int wanted, char *buffer, int *room) {
+    if (wanted == 0 && EmptyPipe(PipeIn)) return 1;
+    for (;;) {
+        int type, size;
+        ReadFrameHeader(PipeIn, &type, &size);
+        if (type == wanted) {
+            if (size < 0 || size > *room) {
+                DropPayload(PipeIn, size);
+                ksabort("message size too long");
+            }
+            ReadPipe(PipeIn, buffer, size);
+            *room = size;
+            return size;
+        }
+        if (size < 0 || size > MSG_MAX) {
+            DropPayload(PipeIn, size);
+            ksabort("message size too long");
+        }
+        ReadPipe(PipeIn, XdData, size);
+        XdData[size] = '\0';
+        Execute(type, XdData);
+        if (wanted == 0 && EmptyPipe(PipeIn)) return 1;
+    }
+}
+
+// Sends a request and waits for its reply of the same type.
+static int request(int type, const void *data, int size, char *reply, int room) {
+    XdWriteMessage(type, data, size);
+    XdReadMessage(type, reply, &room);
+    return room;
+}
+
+// A request whose reply must be an empty acknowledgement.
+static void acknowledged(int type, const void *data = nullptr, int size = 0) {
+    char none[1];
+    request(type, data, size, none, 0);
+}
+
+void oscheck() {
+    int room = MSG_MAX;
+    XdReadMessage(0, XdData, &room);
+}
+
+void ostputc(int ch) {
+    acknowledged(MSG_WRITECHAR, &ch, sizeof ch);
+    if (tfp) putc(ch, tfp);
+}
+
+void osflush() {
+    if (KestrelCommand != 1) InputLength = 0;
+    acknowledged(MSG_FLUSH);
+    ostputc('\r');
+}
+
+int ostgetc() {
+    KestrelCommand = 0;
+    // A well-behaved front end never answers with an empty line; ask again
+    // if one does.
+    while (InputPos >= InputLength) {
+        InputPos = 0;
+        InputLength = request(MSG_READLINE, nullptr, 0, InputBuffer, MSG_MAX);
+    }
+    return static_cast<signed char>(InputBuffer[InputPos++]);
+}
+
+int ostgetkey() {
+    char reply[sizeof(int)];
+    int n = request(MSG_GETKEY, nullptr, 0, reply, sizeof reply);
+    int code = 0;
+    memcpy(&code, reply, n);
+    return code & 255;
+}
+
+void osdisplay() {
+    acknowledged(MSG_PAINT);
+    Sleep(1);
+}
+
+void osdisplut() { acknowledged(MSG_PAINTLUT); }
+
+void osframes() {
+    int f[8];
+    tvframes(f);
+    int n = snprintf(XdData, sizeof XdData, "%d %d %d %d %d %d %d %d",
+                     f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]);
+    acknowledged(MSG_FRAMES, XdData, n + 1);
+}
+
+void osgetmouse(int *button, int *x, int *y) {
+    int n = request(MSG_MOUSE, nullptr, 0, XdData, MSG_MAX);
+    XdData[n] = '\0';
+    *button = *x = *y = 0;
+    sscanf(XdData, "%d %d %d", button, x, y);
+}
+
+const char *osexecute(const char *cmd) {
+    int size = int(strlen(cmd)) + 1;
+    if (size > MSG_MAX) ksabort("message size too long");
+    int n = request(MSG_EXECUTE, cmd, size, XdData, MSG_MAX);
+    XdData[n] = '\0';
+    return XdData;
+}
+
+// The last exchange: "Menu:Exit" and its answer. Nothing the front end sends
+// meanwhile (a break, an error) may turn the shutdown back into evaluation,
+// so this waits for the reply or an abort and drops everything else.
+void osfinish() {
+    static const char cmd[] = "Menu:Exit";
+    XdWriteMessage(MSG_EXECUTE, cmd, sizeof cmd);
+    for (;;) {
+        int type, size;
+        ReadFrameHeader(PipeIn, &type, &size);
+        DropPayload(PipeIn, size);
+        if (type == MSG_EXECUTE || type == MSG_ABORT) return;
+    }
+}

@@ -1,0 +1,401 @@
+// tavex-cli: the headless front end. It starts the interpreter thread exactly
+// as the GUI does and answers its requests from the terminal: console
+// characters go to standard output, input lines and keys come from standard
+// input, Tcl commands are evaluated by an embedded plain Tcl interpreter
+// (no Tk), and Ctrl-C sends the break request.
+//
+//   tavex-cli [--display-png FILE] [interpreter options and Lisp files]
+#include "extent.h"
+#include "msgframe.h"
+#include "ks.h"
+#include "pngout.h"
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/select.h>
+#include <tcl.h>
+#include <unistd.h>
+
+// ------------------------------------------------------------ options
+
+static const char *DisplayPng = nullptr;   // --display-png FILE
+
+// Quotes a word for the interpreter's command-line splitter when it is
+// empty or holds white space.
+static std::string quoted_word(const char *w) {
+    bool plain = *w != '\0';
+    for (const char *p = w; *p; p++)
+        if (isspace(static_cast<unsigned char>(*p))) plain = false;
+    return plain ? std::string(w) : "\"" + std::string(w) + "\"";
+}
+
+// Takes the front end's own "--" options out of argv and builds the
+// interpreter's argument string (program name first) from the rest.
+[[noreturn]] static void usage(const char *problem, const char *word) {
+    fprintf(stderr, "tavex-cli: %s %s\n"
+            "usage: tavex-cli [--display-png FILE] [-xM<bytes>] [-xS] [-xT<file>] [-xV] "
+            "[file.lsp ...]\n", problem, word);
+    exit(2);
+}
+
+static std::string parse_arguments(int argc, char **argv) {
+    std::string args = quoted_word(argv[0]);
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--display-png") == 0) {
+            if (i + 1 >= argc) usage("missing file name after", argv[i]);
+            DisplayPng = argv[++i];
+        } else if (strncmp(argv[i], "--", 2) == 0) {
+            usage("unknown option", argv[i]);
+        } else {
+            args += ' ';
+            args += quoted_word(argv[i]);
+        }
+    }
+    return args;
+}
+
+// ------------------------------------------------------------ console output
+
+static bool AtLineStart = true;
+static bool OutputPending = false;   // written but not flushed
+
+static void flush_output() {
+    if (OutputPending) fflush(stdout);
+    OutputPending = false;
+}
+
+// Character 13 starts a new line unless the output is already at one.
+static void write_console_char(int c) {
+    if (c == '\r') {
+        if (AtLineStart) return;
+        c = '\n';
+    }
+    putc_unlocked(c, stdout);
+    AtLineStart = c == '\n';
+    OutputPending = true;
+    if (AtLineStart) flush_output();
+}
+
+// ------------------------------------------------------------ console input
+
+static std::string Input;          // bytes read from stdin, not yet handed out
+static bool InputEof = false;
+static bool MidLine = false;       // a piece of a line went out without its newline
+static bool SkipLine = false;      // drop input up to the next newline
+
+// Reads what standard input has now; false at end of input.
+static void read_stdin() {
+    char buf[65536];
+    ssize_t n = read(0, buf, sizeof buf);
+    if (n > 0)
+        Input.append(buf, n);
+    else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+        InputEof = true;
+}
+
+// Drops input up to and including the next newline while SkipLine is set.
+static void skip_rest_of_line() {
+    if (!SkipLine) return;
+    size_t nl = Input.find('\n');
+    if (nl == std::string::npos) {
+        Input.clear();
+        if (InputEof) SkipLine = false;
+    } else {
+        Input.erase(0, nl + 1);
+        SkipLine = false;
+    }
+}
+
+// The next piece of the current line (at most MSG_MAX bytes, the newline
+// with the last piece) or the single byte 255 at end of input. False when
+// more input must be read first.
+static bool next_line_piece(std::string *piece) {
+    skip_rest_of_line();
+    if (SkipLine) return false;
+    size_t nl = Input.find('\n');
+    size_t len;
+    if (nl != std::string::npos && nl < MSG_MAX)
+        len = nl + 1;
+    else if (Input.size() >= MSG_MAX)
+        len = MSG_MAX;
+    else if (!InputEof)
+        return false;
+    else if (Input.empty()) {
+        *piece = "\xff";
+        return true;
+    } else {
+        Input += '\n';   // a last line without its newline
+        len = Input.size();
+    }
+    piece->assign(Input, 0, len);
+    Input.erase(0, len);
+    MidLine = (*piece)[len - 1] != '\n';
+    return true;
+}
+
+// A whole line for the mouse request, without its newline.
+static bool next_whole_line(std::string *line, bool *eof) {
+    skip_rest_of_line();
+    if (SkipLine) return false;
+    size_t nl = Input.find('\n');
+    *eof = false;
+    if (nl == std::string::npos) {
+        if (!InputEof) return false;
+        if (Input.empty()) {
+            *eof = true;
+            return true;
+        }
+        nl = Input.size();
+        Input += '\n';
+    }
+    line->assign(Input, 0, nl);
+    Input.erase(0, nl + 1);
+    MidLine = false;
+    return true;
+}
+
+// ------------------------------------------------------------ Tcl
+
+static Tcl_Interp *Interp = nullptr;
+
+static void tcl_setup(const char *argv0) {
+    Tcl_FindExecutable(argv0);
+    Interp = Tcl_CreateInterp();
+    // The library scripts are welcome but not needed for plain commands.
+    Tcl_Init(Interp);
+    Tcl_Eval(Interp, "proc Menu:Exit {} {}");
+}
+
+// Backslashes are doubled so that Tcl sees each one literally; throws when
+// the doubled command no longer fits a message.
+static std::string double_backslashes(const char *cmd, int size) {
+    size_t n = strnlen(cmd, size);
+    size_t count = 0;
+    for (size_t i = 0; i < n; i++) count += cmd[i] == '\\';
+    if (count > 0 && size_t(size) + count > MSG_MAX) throw "too great size of command";
+    std::string out;
+    out.reserve(n + count);
+    for (size_t i = 0; i < n; i++) {
+        out += cmd[i];
+        if (cmd[i] == '\\') out += '\\';
+    }
+    return out;
+}
+
+static void execute_tcl(const char *cmd, int size) {
+    std::string command = double_backslashes(cmd, size);
+    if (Tcl_Eval(Interp, command.c_str()) == TCL_ERROR) throw Tcl_GetStringResult(Interp);
+    const char *result = Tcl_GetStringResult(Interp);
+    // Everything printed so far reaches the terminal before the reply, which
+    // may be the last one ("Menu:Exit": the interpreter then ends the process).
+    flush_output();
+    WriteMessage(MSG_EXECUTE, result, int(strlen(result)) + 1);
+}
+
+// ------------------------------------------------------------ requests
+
+// The request that waits for standard input (read line, key, mouse), or 0.
+// Requests are strictly one at a time, so every new request replaces it.
+static int Waiting = 0;
+
+// Answers the waiting request from buffered input; false if more is needed.
+static bool answer_waiting() {
+    switch (Waiting) {
+    case MSG_READLINE: {
+        std::string piece;
+        if (!next_line_piece(&piece)) return false;
+        WriteMessage(MSG_READLINE, piece.data(), int(piece.size()));
+        break;
+    }
+    case MSG_GETKEY: {
+        skip_rest_of_line();
+        if (SkipLine) return false;
+        int code = 255;
+        if (!Input.empty()) {
+            code = static_cast<unsigned char>(Input[0]);
+            Input.erase(0, 1);
+        } else if (!InputEof) {
+            return false;
+        }
+        WriteMessage(MSG_GETKEY, &code, sizeof code);
+        break;
+    }
+    case MSG_MOUSE: {
+        std::string line;
+        bool eof;
+        if (!next_whole_line(&line, &eof)) return false;
+        if (eof) {
+            // No click will ever come: abandon the evaluation; the next read
+            // sees the end of input and the program ends.
+            static const char text[] = "end of input";
+            WriteMessage(MSG_ABORT, text, sizeof text);
+        } else {
+            if (line.size() >= MSG_MAX) line.resize(MSG_MAX - 1);
+            WriteMessage(MSG_MOUSE, line.c_str(), int(line.size()) + 1);
+        }
+        break;
+    }
+    default:
+        return false;
+    }
+    Waiting = 0;
+    return true;
+}
+
+static void serve(int type, const char *data, int size) {
+    Waiting = 0;
+    switch (type) {
+    case MSG_EXECUTE:
+        execute_tcl(data, size);
+        break;
+    case MSG_FLUSH:
+        if (MidLine) SkipLine = true;
+        MidLine = false;
+        WriteMessage(MSG_FLUSH, nullptr, 0);
+        break;
+    case MSG_WRITECHAR: {
+        int c = 0;
+        memcpy(&c, data, size < int(sizeof c) ? size : sizeof c);
+        write_console_char(c & 255);
+        WriteMessage(MSG_WRITECHAR, nullptr, 0);
+        break;
+    }
+    case MSG_READLINE:
+    case MSG_GETKEY:
+    case MSG_MOUSE:
+        flush_output();
+        Waiting = type;
+        answer_waiting();
+        break;
+    case MSG_PAINT:
+        // With --display-png, the display picture is written to DisplayPng
+        // as a PNG; a failure is reported and the paint still acknowledged.
+        if (DisplayPng) {
+            std::string failure = pngwritedisplay(DisplayPng);
+            if (!failure.empty()) fprintf(stderr, "tavex-cli: %s\n", failure.c_str());
+        }
+        WriteMessage(MSG_PAINT, nullptr, 0);
+        break;
+    case MSG_PAINTLUT:
+    case MSG_FRAMES:
+        WriteMessage(type, nullptr, 0);
+        break;
+    default:
+        throw "unkown pipe command";
+    }
+}
+
+// Reads one request from PipeOut and answers it; a failure is answered
+// with an abort message carrying its text.
+static void serve_one() {
+    static char data[MSG_MAX + 1];
+    int type = 0;
+    int room = MSG_MAX;
+    try {
+        ReadMessage(&type, data, &room);
+        data[room] = '\0';
+        serve(type, data, room);
+    } catch (const char *text) {
+        Waiting = 0;
+        WriteMessage(MSG_ABORT, text, int(strlen(text)) + 1);
+    }
+}
+
+// ------------------------------------------------------------ Ctrl-C
+
+static int SignalPipe[2] = {-1, -1};
+
+static void on_sigint(int) {
+    int saved = errno;
+    char b = 1;
+    ssize_t r = write(SignalPipe[1], &b, 1);
+    (void)r;
+    errno = saved;
+}
+
+static void setup_sigint() {
+    if (pipe(SignalPipe) != 0) Panic("error: can't create event\n");
+    fcntl(SignalPipe[0], F_SETFL, O_NONBLOCK);
+    fcntl(SignalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_sigint;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+// One break per burst of Ctrl-C. It is dropped when PipeIn has no room for
+// it, which only happens when many breaks are already waiting unread.
+// The interpreter abandons whatever it waits for when it takes the break,
+// so a waiting input request is not answered any more: input that arrives
+// now is kept for the next request instead of being lost with this one.
+static void send_break() {
+    char drop[64];
+    while (read(SignalPipe[0], drop, sizeof drop) > 0) {
+    }
+    int used = (PipeIn->wr.load() - PipeIn->rd.load() + PipeIn->size) % PipeIn->size;
+    if (PipeIn->size - 1 - used < 1 + 2 * int(sizeof(int))) return;
+    WriteMessage(MSG_BREAK, nullptr, 0);
+    Waiting = 0;
+}
+
+// ------------------------------------------------------------ main loop
+
+static void interpreter_thread(const char *args) {
+    try {
+        ksmain(args);
+    } catch (const char *text) {
+        Panic("%s\n", text);
+    }
+    exit(0);
+}
+
+[[noreturn]] static void serve_forever() {
+    for (;;) {
+        if (SpinUntilNotEmpty(PipeOut)) {
+            serve_one();
+            continue;
+        }
+        if (Waiting && answer_waiting()) continue;
+        flush_output();
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(EventFd(PipeOut->event), &set);
+        FD_SET(SignalPipe[0], &set);
+        int top = EventFd(PipeOut->event) > SignalPipe[0] ? EventFd(PipeOut->event) : SignalPipe[0];
+        bool want_input = Waiting && !InputEof;
+        if (want_input) FD_SET(0, &set);
+        if (select(top + 1, &set, nullptr, nullptr, nullptr) < 0) continue;   // EINTR
+        if (FD_ISSET(EventFd(PipeOut->event), &set)) ConsumeEvent(PipeOut->event);
+        if (FD_ISSET(SignalPipe[0], &set)) send_break();
+        if (want_input && FD_ISSET(0, &set)) read_stdin();
+    }
+}
+
+int main(int argc, char **argv) {
+    std::string args = parse_arguments(argc, argv);
+    try {
+        tcl_setup(argv[0]);
+        CreateMessagePipes();
+        CreateNotifier(false);
+        setup_sigint();
+        // Ctrl-C is taken by this thread only: the interpreter thread starts
+        // with SIGINT blocked.
+        sigset_t block, old;
+        sigemptyset(&block);
+        sigaddset(&block, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &block, &old);
+        pthread_t thread;
+        CreateThread(interpreter_thread, args.c_str(), &thread);
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    } catch (const char *text) {
+        Panic("%s\n", text);
+    }
+    serve_forever();
+}

@@ -1,0 +1,11 @@
+// The display picture as a PNG file, for the headless front end.
+#pragma once
+
+#include <string>
+
+// Writes the display picture (exactly its width x height RGB pixels) to
+// path as a PNG. The file is written under a temporary name beside path and
+// renamed over it, so a reader never sees a half-written picture. Returns
+// an empty string on success, else what went wrong. Without a picture
+// nothing is written.
+std::string pngwritedisplay(const char *path);

@@ -1,0 +1,8 @@
+# Front-end tests of tavex-cli: each tests/cli/test-NAME.sh gets the path of
+# the program as its argument and exits non-zero on failure.
+file(GLOB CLI_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/test-*.sh)
+foreach(script ${CLI_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME cli/${name} COMMAND ${script} $<TARGET_FILE:tavex-cli>)
+  set_tests_properties(cli/${name} PROPERTIES TIMEOUT 120)
+endforeach()
