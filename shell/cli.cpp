@@ -8,7 +8,6 @@
 #include "extent.h"
 #include "msgframe.h"
 #include "ks.h"
-#include "pngout.h"
 
 #include <cctype>
 #include <cerrno>
@@ -273,12 +272,8 @@ static void serve(int type, const char *data, int size) {
         answer_waiting();
         break;
     case MSG_PAINT:
-        // With --display-png, the display picture is written to DisplayPng
-        // as a PNG; a failure is reported and the paint still acknowledged.
-        if (DisplayPng) {
-            std::string failure = pngwritedisplay(DisplayPng);
-            if (!failure.empty()) fprintf(stderr, "tavex-cli: %s\n", failure.c_str());
-        }
+        // The PNG writer of --display-png comes with the image library.
+        (void)DisplayPng;
         WriteMessage(MSG_PAINT, nullptr, 0);
         break;
     case MSG_PAINTLUT:
