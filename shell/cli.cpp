@@ -8,6 +8,7 @@
 #include "extent.h"
 #include "msgframe.h"
 #include "ks.h"
+#include "pngout.h"
 
 #include <cctype>
 #include <cerrno>
@@ -87,7 +88,7 @@ static bool InputEof = false;
 static bool MidLine = false;       // a piece of a line went out without its newline
 static bool SkipLine = false;      // drop input up to the next newline
 
-// Reads what standard input has now; false at end of input.
+// Reads what standard input has now; sets InputEof at its end.
 static void read_stdin() {
     char buf[65536];
     ssize_t n = read(0, buf, sizeof buf);
@@ -186,9 +187,21 @@ static std::string double_backslashes(const char *cmd, int size) {
     return out;
 }
 
+// Tcl writes through its own channels: they are flushed after each command
+// so that its output keeps its place among the console characters.
+static void flush_tcl_channels() {
+    for (int which : {TCL_STDOUT, TCL_STDERR}) {
+        Tcl_Channel channel = Tcl_GetStdChannel(which);
+        if (channel) Tcl_Flush(channel);
+    }
+}
+
 static void execute_tcl(const char *cmd, int size) {
     std::string command = double_backslashes(cmd, size);
-    if (Tcl_Eval(Interp, command.c_str()) == TCL_ERROR) throw Tcl_GetStringResult(Interp);
+    flush_output();
+    int status = Tcl_Eval(Interp, command.c_str());
+    flush_tcl_channels();
+    if (status == TCL_ERROR) throw Tcl_GetStringResult(Interp);
     const char *result = Tcl_GetStringResult(Interp);
     // Everything printed so far reaches the terminal before the reply, which
     // may be the last one ("Menu:Exit": the interpreter then ends the process).
@@ -272,8 +285,12 @@ static void serve(int type, const char *data, int size) {
         answer_waiting();
         break;
     case MSG_PAINT:
-        // The PNG writer of --display-png comes with the image library.
-        (void)DisplayPng;
+        // With --display-png, the display picture is written to DisplayPng
+        // as a PNG; a failure is reported and the paint still acknowledged.
+        if (DisplayPng) {
+            std::string failure = pngwritedisplay(DisplayPng);
+            if (!failure.empty()) fprintf(stderr, "tavex-cli: %s\n", failure.c_str());
+        }
         WriteMessage(MSG_PAINT, nullptr, 0);
         break;
     case MSG_PAINTLUT:

@@ -1,0 +1,45 @@
+// The image store: 256 image records behind integer handles, the image
+// frame and the measure frame, and the library's error function.
+// This header knows nothing of the interpreter.
+#pragma once
+
+#include <cstdint>
+
+struct s_image {
+    uint8_t inuse;      // 1 while the row holds an image
+    uint32_t nbytes;    // size of the pixel block
+    int32_t x0, y0;     // top-left pixel in the image plane
+    int32_t w, h;       // size in pixels
+    int32_t depth;      // bits per pixel: 1, 8, 16, 24 or 32
+    uint8_t *data;      // the pixel block, NULL when free
+};
+
+enum { MAXIMAGES = 256, MAXFRAME = 4096 };
+
+extern s_image imarray[MAXIMAGES];
+extern int32_t id_used;
+extern int64_t mem_used;     // widened: budgets up to the machine's memory
+extern int64_t fieldsize;    // the image-memory budget (set by -xM)
+
+// Image frame and its derived strides; measure frame.
+extern int32_t ifx, ify, ifw, ifh, ifw_grey, ifh_grey, ifw_bin, ifw_col;
+extern int32_t mfx, mfy, mfw, mfh;
+
+// The error function: never returns. Inside the program it is the
+// interpreter's abort; the default prints and ends the process.
+typedef void (*ima_error_fn)(const char *msg);
+[[noreturn]] void ima_error(const char *msg);
+void set_ima_error(ima_error_fn fn);
+[[noreturn]] void default_error(const char *msg);
+
+uint32_t imagebytes(int32_t w, int32_t h, int32_t depth);
+void imainit();
+int newimage(int x0, int y0, int w, int h, int depth);
+void freeimage(int handle);
+void binset(int handle, int value);
+void greyset(int handle, int value);
+void colset(int handle, int value);
+void convert(int src, int dst);
+void iframe(int x, int y, int w, int h);
+void mframe(int x, int y, int w, int h);
+void frames(int x, int y, int w, int h);
