@@ -126,8 +126,10 @@ extern int64_t nfree, nnodes, total;
 extern int32_t nsegs, anodes, gccalls;
 extern int freeall;
 
-// evaluation stack: slots hold addresses of protected locals, grows down
-extern node **ksstkbase, **ksstktop, **ksstack;
+// evaluation stack: slots hold addresses of protected locals, grows down.
+// Pushes stop at kslimit, a few slots above the base: the reserve below it
+// lets the overflow be reported (which protects values of its own).
+extern node **ksstkbase, **ksstktop, **ksstack, **kslimit;
 // argument stack: slots hold nodes, grows up
 extern node *ksargstkbase, *ksargstktop, *kssp, *ksfp;
 
@@ -135,7 +137,7 @@ extern node *ksargstkbase, *ksargstktop, *kssp, *ksfp;
 [[noreturn]] void ksargstkoverflow();
 
 inline void kspush(node *p) {
-    if (ksstack <= ksstkbase) ksstkoverflow();
+    if (ksstack <= kslimit) ksstkoverflow();
     *--ksstack = p;
 }
 inline void kspop(int n) { ksstack += n; }

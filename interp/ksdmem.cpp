@@ -18,15 +18,23 @@ int64_t nfree, nnodes, total;
 int32_t nsegs, anodes, gccalls;
 int freeall;
 
-node **ksstkbase, **ksstktop, **ksstack;
+node **ksstkbase, **ksstktop, **ksstack, **kslimit;
 node *ksargstkbase, *ksargstktop, *kssp, *ksfp;
 
 static segment *segs, *lastseg, *fixseg, *charseg;
 
-enum { EVSTACK_BYTES = 32000, ARGSTACK_BYTES = 16000 };
+enum { EVSTACK_BYTES = 32000, ARGSTACK_BYTES = 16000, EVSTACK_RESERVE = 200 };
 enum { FIX_LOW = -128, FIX_HIGH = 255 };
 
-[[noreturn]] void ksstkoverflow() { ksabort("evaluation stack overflow"); }
+// The report of an overflow may use the reserve; the limit is set back when
+// the abort lands (ksrestore). Overflowing the reserve too cannot be reported.
+[[noreturn]] void ksstkoverflow() {
+    if (kslimit == ksstkbase) ksfatal("evaluation stack overflow");
+    kslimit = ksstkbase;
+    ksabort("evaluation stack overflow");
+}
+
+void ksstkreserve() { kslimit = ksstkbase + EVSTACK_RESERVE; }
 [[noreturn]] void ksargstkoverflow() { ksabort("argument stack overflow"); }
 
 segment *newsegment(int32_t n) {
@@ -414,6 +422,7 @@ void ksminit() {
     ksstkbase = static_cast<node **>(ev);
     ksstktop = ksstkbase + EVSTACK_BYTES / sizeof(node *);
     ksstack = ksstktop;
+    ksstkreserve();
     ksargstkbase = static_cast<node *>(av);
     ksargstktop = ksargstkbase + ARGSTACK_BYTES / sizeof(node);
     ksargstkbase[0] = NIL;

@@ -29,8 +29,11 @@ void ksbegin(context *c, int flags, node key) {
 
 void ksend(context *c) { kscontext = c->previous; }
 
+void ksstkreserve();
+
 void ksrestore(context *c) {
     kscontext = c;
+    ksstkreserve();
     ksstack = c->saved_stack;
     ksenv = c->saved_env;
     ksfenv = c->saved_fenv;

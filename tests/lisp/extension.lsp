@@ -16,6 +16,10 @@
 (ex2 "g")
 (ex2 nil)
 (ex2 1 2)
+(greyp (setq g (greyset 10)))
+(greyp (setq h (ex2 g)))
+(eq g h)
+(ex2 g 1)
 ; TEST ignores its arguments
 (test)
 (test 1 "two" '(3))
