@@ -357,6 +357,18 @@ static void checksym(node x) {
     if (!symbolp(x) || lambdakey(x)) badformals();
 }
 
+// The tail "[default [svar]]" of an &OPTIONAL or &KEY parameter.
+static void defaulttail(node r, node *def, node *svar) {
+    if (!r) return;
+    if (!consp(r)) badformals();
+    *def = car(r);
+    r = cdr(r);
+    if (!r) return;
+    if (!consp(r) || cdr(r)) badformals();
+    *svar = car(r);
+    checksym(*svar);
+}
+
 // Appends x to the list held in slot i of closure c.
 static void appendslot(node c, int i, node x) {
     ksguard g(&c, &x);
@@ -396,16 +408,7 @@ node ksclose(node name, node type, node fargs, node body, node env, node fenv) {
                 var = e;
             } else if (consp(e)) {
                 var = car(e);
-                node r = cdr(e);
-                if (consp(r)) {
-                    def = car(r);
-                    r = cdr(r);
-                    if (consp(r)) {
-                        svar = car(r);
-                        checksym(svar);
-                        if (cdr(r)) badformals();
-                    } else if (r) badformals();
-                } else if (r) badformals();
+                defaulttail(cdr(e), &def, &svar);
             } else {
                 badformals();
             }
@@ -429,16 +432,7 @@ node ksclose(node name, node type, node fargs, node body, node env, node fenv) {
             node specpart = e;
             if (consp(e)) {
                 specpart = car(e);
-                node r = cdr(e);
-                if (consp(r)) {
-                    def = car(r);
-                    r = cdr(r);
-                    if (consp(r)) {
-                        svar = car(r);
-                        checksym(svar);
-                        if (cdr(r)) badformals();
-                    } else if (r) badformals();
-                } else if (r) badformals();
+                defaulttail(cdr(e), &def, &svar);
             }
             if (symbolp(specpart)) {
                 var = specpart;

@@ -66,3 +66,7 @@ n
 (deep 100)
 (deep 100000)
 (deep 10)
+(lambda (&optional (x . 1)) x)
+(lambda (&key (x 1 y z)) x)
+(lambda (&key ((:k) 1)) 1)
+(funcall (lambda (&key ((:k v) 1 vp)) (list v vp)) :k 2)
