@@ -3,8 +3,9 @@
 # (2000 PRINC calls of 100 characters, one write-character request and its
 # acknowledgement per character) and reports the time and the cost of one
 # round trip. Usage: console_bench.sh [path/to/tavex-cli]   (Release build)
-set -eu
+set -euo pipefail
 cli=${1:-$(dirname "$0")/../build/tavex-cli}
+[ -x "$cli" ] || { echo "console_bench: no program $cli (build the Release tree first)" >&2; exit 1; }
 chars=$(printf '0123456789%.0s' $(seq 10))
 run() {
   local n=$1 start end

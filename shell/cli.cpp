@@ -383,7 +383,12 @@ static void interpreter_thread(const char *args) {
         int top = EventFd(PipeOut->event) > SignalPipe[0] ? EventFd(PipeOut->event) : SignalPipe[0];
         bool want_input = Waiting && !InputEof;
         if (want_input) FD_SET(0, &set);
-        if (select(top + 1, &set, nullptr, nullptr, nullptr) < 0) continue;   // EINTR
+        if (select(top + 1, &set, nullptr, nullptr, nullptr) < 0) {
+            // Interrupted by a signal: look again. Any other failure can only
+            // come from standard input (closed, say): that is its end.
+            if (errno != EINTR && want_input) InputEof = true;
+            continue;
+        }
         if (FD_ISSET(EventFd(PipeOut->event), &set)) ConsumeEvent(PipeOut->event);
         if (FD_ISSET(SignalPipe[0], &set)) send_break();
         if (want_input && FD_ISSET(0, &set)) read_stdin();

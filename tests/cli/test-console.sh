@@ -42,6 +42,11 @@ done
 run_cli "(quote x) (quote" -xS
 [[ $(cat "$OUT") == '> X'* ]] || expect "eof: earlier value kept" '> X...' "$(cat "$OUT")"
 
+# A closed standard input is the end of input too.
+timeout 60 "$CLI" -xS <&- >closed.out 2>&1
+expect "closed stdin: status" 0 $?
+expect "closed stdin: output" '> ' "$(cat closed.out)"
+
 # End of input inside a break loop.
 run_cli '(setq *breakenable* t)
 undefined-variable-xyz

@@ -27,6 +27,14 @@ expect_run "backslash" '(execute "string length a\\b")
 ' '> "3"
 > ' -xS
 
+# What Tcl itself prints keeps its place among the console output.
+expect_run "tcl output" '(execute "puts hello")
+(quote x)
+' '> hello
+""
+> X
+> ' -xS
+
 # Tcl state persists between commands.
 expect_run "tcl variables" '(execute "set v 41")
 (execute "incr v")
