@@ -131,13 +131,16 @@ node xrtnfrom() {
     ksreturn(name, val);
 }
 
-// A GO taken as a C++ exception costs microseconds, which loops written
-// with PROG and GO would pay on every pass. A tag body therefore recognises
-// the usual forms of a jump among its own forms, (GO label) and an IF, WHEN
-// or UNLESS whose branch is one, and takes such a jump to one of its own
-// labels without unwinding. The forms keep their meaning: the test is
-// evaluated as usual, and only when GO, IF, WHEN and UNLESS are the
-// built-in special forms and no evaluation hook is active.
+// A jump taken as a C++ exception costs microseconds, which loops written
+// with PROG and GO, or left early with RETURN, would pay on every pass. A tag
+// body therefore recognises the usual forms of a jump among its own forms:
+// (GO label), (RETURN [value]) when the tag body belongs to a construct whose
+// NIL block encloses it directly (PROG, DO, DOLIST, DOTIMES), and an IF, WHEN
+// or UNLESS whose branch is one of these; it takes such a jump to one of its
+// own labels or its own block without unwinding. The forms keep their
+// meaning: the test and the value are evaluated as usual, and only when GO,
+// RETURN, IF, WHEN and UNLESS are the built-in special forms and no
+// evaluation hook is active.
 static bool isform(node f, node sym, subrfn fn) {
     if (!consp(f) || car(f) != sym) return false;
     node fun = ksxgetfunction(sym);
@@ -145,34 +148,46 @@ static bool isform(node f, node sym, subrfn fn) {
 }
 
 node xgo();
+node xreturn();
 node xif();
 node xwhen();
 node xunless();
 
-static node s_go, s_if, s_when, s_unless;
+static node s_go, s_return, s_if, s_when, s_unless;
 
-// (GO label) with exactly one argument: its label, else nullptr.
-static bool golabel(node f, node *label) {
-    if (!isform(f, s_go, xgo) || !consp(cdr(f)) || cdr(cdr(f))) return false;
-    *label = car(cdr(f));
-    return true;
+enum jumpkind { NOJUMP, JUMP_GO, JUMP_RETURN };
+
+// The kind of a plain jump form and its operand: the label of (GO label),
+// the value form of (RETURN [value]) when returns is allowed.
+static jumpkind jumpform(node f, bool returns, node *operand) {
+    if (isform(f, s_go, xgo) && consp(cdr(f)) && !cdr(cdr(f))) {
+        *operand = car(cdr(f));
+        return JUMP_GO;
+    }
+    if (returns && isform(f, s_return, xreturn) && (!cdr(f) || (consp(cdr(f)) && !cdr(cdr(f))))) {
+        *operand = cdr(f) ? car(cdr(f)) : NIL;
+        return JUMP_RETURN;
+    }
+    return NOJUMP;
 }
 
-// Evaluates f unless it is (or conditionally becomes) a plain GO; returns
-// true with the label when a GO is to be taken.
-static bool evaljump(node f, node *label) {
+static void poll() {
+    if (--kssample < 1) { kssample = CheckFreq; oscheck(); }
+}
+
+// Evaluates f unless it is, or by its test becomes, a plain jump. Returns the
+// jump to take with its label, or with the value of a RETURN.
+static jumpkind evaljump(node f, bool returns, node *operand) {
     if (!s_go) {
         s_go = ksenter("GO");
+        s_return = ksenter("RETURN");
         s_if = ksenter("IF");
         s_when = ksenter("WHEN");
         s_unless = ksenter("UNLESS");
     }
     node hook = getvalue(s_evalhook);
-    if (hook && hook != s_unbound) { kseval(f); return false; }
-    if (golabel(f, label)) {
-        if (--kssample < 1) { kssample = CheckFreq; oscheck(); }
-        return true;
-    }
+    if (hook && hook != s_unbound) { kseval(f); return NOJUMP; }
+    node chosen = f;
     node args = cdr(f);
     bool cond_if = isform(f, s_if, xif), cond_when = isform(f, s_when, xwhen),
          cond_unless = isform(f, s_unless, xunless);
@@ -180,39 +195,57 @@ static bool evaljump(node f, node *label) {
         ((cond_when || cond_unless) && consp(args) && consp(cdr(args)) && !cdr(cdr(args)))) {
         node branch = car(cdr(args));
         node other = cond_if && cdr(cdr(args)) ? car(cdr(cdr(args))) : NIL;
-        if (!golabel(branch, label) && !golabel(other, label)) { kseval(f); return false; }
-        if (--kssample < 1) { kssample = CheckFreq; oscheck(); }
+        node dummy;
+        if (!jumpform(branch, returns, &dummy) && !jumpform(other, returns, &dummy)) {
+            kseval(f);
+            return NOJUMP;
+        }
+        poll();
         ksguard g(&f, &branch, &other);
         bool test = kseval(car(args)) != NIL;
         if (cond_unless) test = !test;
-        node chosen = test ? branch : (cond_if ? other : NIL);
-        if (golabel(chosen, label)) return true;
-        if (cond_if && chosen) kseval(chosen);
-        return false;
+        chosen = test ? branch : (cond_if ? other : NIL);
+        if (!chosen) return NOJUMP;
     }
-    kseval(f);
-    return false;
+    jumpkind k = jumpform(chosen, returns, operand);
+    if (k == NOJUMP) {
+        kseval(chosen);
+        return NOJUMP;
+    }
+    poll();
+    if (k == JUMP_RETURN) *operand = kseval(*operand);
+    return k;
 }
 
 // Runs n forms from body as a tag body: conses are evaluated, everything
-// else is a label. GO resumes after its label.
-static void tagbody(node *body, int n) {
+// else is a label. GO resumes after its label. With ownblock, the tag body
+// is the direct content of a NIL block: a RETURN ends it, and the function
+// returns true with the value in *retval.
+static bool tagbody(node *body, int n, bool ownblock, node *retval) {
     ksargv = body;
     ksargc = n;
     context c;
     ksbegin(&c, CTX_GO, NIL);
     node *pos = body;
     int left = n;
+    bool returned = false;
     for (;;) {
         try {
             while (left > 0) {
                 node f = *pos++;
                 --left;
-                node label;
-                if (!consp(f) || !evaljump(f, &label)) continue;
+                if (!consp(f)) continue;
+                node operand;
+                jumpkind k = evaljump(f, ownblock, &operand);
+                if (k == NOJUMP) continue;
+                if (k == JUMP_RETURN) {
+                    *retval = operand;
+                    returned = true;
+                    break;
+                }
                 int i = 0;
-                while (i < n && body[i] != label) ++i;
-                if (i == n) ksgo(label);   // a label of an outer tag body
+                while (i < n && body[i] != operand) ++i;
+                if (i == n) ksgo(operand);   // a label of an outer tag body
                 pos = body + i + 1;
                 left = n - i - 1;
             }
@@ -228,10 +261,12 @@ static void tagbody(node *body, int n) {
     ksend(&c);
     ksargv = body + n;
     ksargc = 0;
+    return returned;
 }
 
 node xtagbody() {
-    tagbody(ksargv, ksargc);
+    node unused;
+    tagbody(ksargv, ksargc, false, &unused);
     return NIL;
 }
 
@@ -246,12 +281,14 @@ node xloop() {
     int n = ksargc;
     return inblock(NIL, [&]() -> node {
         for (;;) {
-            for (int i = 0; i < n; ++i)
-                if (consp(body[i])) kseval(body[i]);
-            if (n == 0 && --kssample < 1) {   // an empty loop still polls
-                kssample = CheckFreq;
-                oscheck();
+            for (int i = 0; i < n; ++i) {
+                if (!consp(body[i])) continue;
+                node operand;
+                jumpkind k = evaljump(body[i], true, &operand);
+                if (k == JUMP_RETURN) return operand;
+                if (k == JUMP_GO) ksgo(operand);
             }
+            if (n == 0) poll();   // an empty loop still polls
         }
     });
 }
@@ -264,8 +301,9 @@ static node prog(bool sequential) {
     int n = ksargc;
     node val = inblock(NIL, [&]() -> node {
         letframe(bindings, sequential);
-        tagbody(body, n);
-        return NIL;
+        node v = NIL;
+        tagbody(body, n, true, &v);
+        return v;
     });
     ksenv = oldenv;
     return val;
@@ -293,7 +331,8 @@ static node doloop(bool sequential) {
                 for (node p = cdr(clause); consp(p); p = cdr(p)) v = kseval(car(p));
                 return v;
             }
-            tagbody(body, n);
+            node v;
+            if (tagbody(body, n, true, &v)) return v;
             // steps: DO evaluates all and then stores, DO* stores each at once
             node *vals = kssp;
             for (node p = bindings; consp(p); p = cdr(p)) {
@@ -349,7 +388,8 @@ node xdotimes() {
     node val = inblock(NIL, [&]() -> node {
         for (int32_t i = 0; i < limit; ++i) {
             rplacd(binding, cvfixnum(i));
-            tagbody(body, n);
+            node v;
+            if (tagbody(body, n, true, &v)) return v;
         }
         rplacd(binding, count);
         return kseval(result);
@@ -375,7 +415,8 @@ node xdolist() {
     node val = inblock(NIL, [&]() -> node {
         for (node p = list; consp(p); p = cdr(p)) {
             rplacd(binding, car(p));
-            tagbody(body, n);
+            node v;
+            if (tagbody(body, n, true, &v)) return v;
         }
         rplacd(binding, NIL);
         return kseval(result);
