@@ -58,3 +58,105 @@ for size in (1024, 4096):
         t("ZOOM", lambda: cv2.resize(quarter, (size, size), dst=d, interpolation=cv2.INTER_NEAREST))
         if typ != "bin":
             t("ZOOMBIL", lambda: cv2.resize(quarter, (size, size), dst=d, interpolation=cv2.INTER_LINEAR))
+
+
+# Morphology and measurements on the inputs image_bench wrote to
+# $TAVEX_BENCH_DATA (NAME_SIZE.u8, row-major bytes). Output lines carry the
+# peer's name as a fifth field.
+import os
+
+data = os.environ.get("TAVEX_BENCH_DATA")
+if data:
+    from scipy import ndimage
+    from skimage import measure, morphology, segmentation
+
+    def load(name, size):
+        return np.fromfile(os.path.join(data, f"{name}_{size}.u8"), dtype=np.uint8).reshape(size, size)
+
+    def peer(op, typ, size, name, runs, f):
+        print(f"{op} {typ} {size} {best(runs, f):.4f} {name}", flush=True)
+
+    eight = np.ones((3, 3), dtype=bool)
+    for size in (1024, 4096):
+        runs = 5 if size == 1024 else 2
+        slow = 2 if size == 1024 else 1
+        relief, blobs = load("relief", size), load("blobs", size)
+        markers, lowered, seeds = load("markers", size), load("lowered", size), load("seeds", size)
+        labels = load("labels", size)
+        peer("LABEL", "bin", size, "cv2.connectedComponents", runs,
+             lambda: cv2.connectedComponents(blobs, connectivity=8, ltype=cv2.CV_32S))
+        peer("LABEL", "bin", size, "scipy.ndimage.label", runs, lambda: ndimage.label(blobs, structure=eight))
+        peer("LABEL", "bin", size, "skimage.measure.label", slow, lambda: measure.label(blobs, connectivity=2))
+        bseeds, bblobs = seeds.astype(bool), blobs.astype(bool)
+        peer("BUILD", "bin", size, "scipy.binary_propagation", slow,
+             lambda: ndimage.binary_propagation(bseeds, structure=eight, mask=bblobs))
+        peer("BUILD", "bin", size, "skimage.reconstruction", slow,
+             lambda: morphology.reconstruction(seeds, blobs, method="dilation"))
+        peer("BUILD", "grey", size, "skimage.reconstruction", slow,
+             lambda: morphology.reconstruction(lowered, relief, method="dilation"))
+        mk = markers.astype(np.int32)
+        peer("WATERSHED", "grey", size, "skimage.watershed", slow,
+             lambda: segmentation.watershed(relief, mk, connectivity=2))
+
+        def props():
+            for r in measure.regionprops(labels, intensity_image=relief):
+                r.coords[0], r.centroid, r.bbox, r.area, r.intensity_mean * r.area, r.intensity_min, r.intensity_max
+        peer("FEATMEAS", "grey", size, "skimage.regionprops", slow, props)
+        peer("SUM", "grey", size, "numpy.sum", runs * 4, lambda: relief.sum())
+        peer("SUM", "bin", size, "numpy.count_nonzero", runs * 4, lambda: np.count_nonzero(blobs))
+        peer("HISTOGRAM", "grey", size, "numpy.bincount", runs * 4, lambda: np.bincount(relief.ravel(), minlength=256))
+        peer("GREYMEAS", "grey", size, "numpy.min+max+mean", runs * 4, lambda: (relief.min(), relief.max(), relief.mean()))
+
+
+# Point and neighbourhood transforms and colour operators on random images
+# of the same sizes (the timings do not depend on the contents, except the
+# distance transform, which gets the same density of background).
+if True:
+    from scipy import ndimage
+    from skimage import filters
+
+    def other(op, typ, size, name, runs, f):
+        print(f"{op} {typ} {size} {best(runs, f):.4f} {name}", flush=True)
+
+    square, cross = np.ones((3, 3), np.uint8), cv2.getStructuringElement(cv2.MORPH_CROSS, (3, 3))
+    for size in (1024, 4096):
+        runs = 30 if size == 1024 else 6
+        slow = 6 if size == 1024 else 2
+        g = rng.integers(0, 256, (size, size), dtype=np.uint8)
+        b = rng.integers(0, 2, (size, size), dtype=np.uint8) * 255
+        c = rng.integers(0, 256, (size, size, 3), dtype=np.uint8)
+        d = np.empty_like(g)
+        cd = np.empty_like(c)
+        for se, k in ((511, square), (171, cross)):
+            other(f"INFNBH{se}", "grey", size, "cv2.erode", runs, lambda: cv2.erode(g, k, dst=d))
+            other(f"SUPNBH{se}", "grey", size, "cv2.dilate", runs, lambda: cv2.dilate(g, k, dst=d))
+            fp = k.astype(bool)
+            other(f"INFNBH{se}", "grey", size, "scipy.grey_erosion", 2 if size == 1024 else 1,
+                  lambda: ndimage.grey_erosion(g, footprint=fp, mode="constant", cval=255))
+            other(f"INFNBH{se}", "bin", size, "cv2.erode 0/255", runs, lambda: cv2.erode(b, k, dst=d))
+            other(f"SUPNBH{se}", "bin", size, "cv2.dilate 0/255", runs, lambda: cv2.dilate(b, k, dst=d))
+        for n in (11, 101):
+            row, col = np.ones((1, 2 * n + 1), np.uint8), np.ones((2 * n + 1, 1), np.uint8)
+            other(f"LINDIL{n}", "grey", size, f"cv2.dilate 1x{2 * n + 1}", slow, lambda: cv2.dilate(g, row, dst=d))
+            other(f"LINERO{n}", "grey", size, f"cv2.erode 1x{2 * n + 1}", slow, lambda: cv2.erode(g, row, dst=d))
+            other(f"LINDILV{n}", "grey", size, f"cv2.dilate {2 * n + 1}x1", slow, lambda: cv2.dilate(g, col, dst=d))
+        for half in (1, 5, 15):
+            other(f"MEDIAN{half}", "grey", size, "cv2.medianBlur", runs if half == 1 else slow,
+                  lambda: cv2.medianBlur(g, 2 * half + 1, dst=d))
+            if size == 1024 and half < 15:
+                fp = np.ones((2 * half + 1, 2 * half + 1), bool)
+                other(f"MEDIAN{half}", "grey", size, "skimage.filters.median", 1, lambda: filters.median(g, fp))
+        sparse = np.where(rng.integers(0, 64, (size, size)) == 0, 0, 255).astype(np.uint8)
+        other("DISTANCE", "bin", size, "cv2.distanceTransform C", runs,
+              lambda: cv2.distanceTransform(sparse, cv2.DIST_C, 3))
+        other("THRESH", "grey", size, "cv2.threshold", runs,
+              lambda: cv2.threshold(g, 99, 255, cv2.THRESH_BINARY, dst=d))
+        other("INVERT", "grey", size, "cv2.bitwise_not", runs, lambda: cv2.bitwise_not(g, dst=d))
+        lut = (255 - np.arange(256) // 2).astype(np.uint8)
+        other("ANAMORPH", "grey", size, "cv2.LUT", runs, lambda: cv2.LUT(g, lut, dst=d))
+        other("COL-GREY", "col", size, "cv2.split", runs, lambda: cv2.split(c))
+        other("INTENSITY", "col", size, "cv2.cvtColor RGB2GRAY", runs, lambda: cv2.cvtColor(c, cv2.COLOR_RGB2GRAY, dst=d))
+        other("RGB-IHS", "col", size, "cv2.cvtColor RGB2HSV_FULL", runs,
+              lambda: cv2.cvtColor(c, cv2.COLOR_RGB2HSV_FULL, dst=cd))
+        other("IHS-RGB", "col", size, "cv2.cvtColor HSV2RGB_FULL", runs,
+              lambda: cv2.cvtColor(c, cv2.COLOR_HSV2RGB_FULL, dst=cd))
