@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-// Hooks of later parts of the image layer (camera and file modules, feature
-// measurements); weak empty versions live in tvlater.cpp.
+// Hooks of other parts of the image layer: the feature buffer (tvmeas.cpp)
+// and the camera and file modules, whose weak empty versions live in
+// tvlater.cpp until those modules exist.
 void tvmeasinit();
 void tvcamfinish();
 void tviofinish();
