@@ -1,0 +1,54 @@
+// Painting of the display, the lookup-table strip and the enlarged view
+// into the GUI script's Tk photos, from the display picture and lookup
+// table that the interpreter thread prepares (image/disp.h). GUI thread
+// only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct Tcl_Interp;
+extern Tcl_Interp *Interp;   // the GUI's one Tcl interpreter (tavex.cpp)
+
+// The two frames in image-plane coordinates, as the last frames message
+// gave them.
+extern int Ifx, Ify, Ifw, Ifh;
+extern int Mfx, Mfy, Mfw, Mfh;
+
+// Sizes of the display and lookup-table canvases.
+extern int DispWidth, DispHeight, LutWidth, LutHeight;
+
+// Where and how large the picture was last painted; linked to the Tcl
+// variables of the same names (read-only for the script).
+extern double DispZoom;
+extern int DispX0, DispY0;
+extern int ImaX0, ImaY0, ImaWidth, ImaHeight;
+
+// Paints the display picture into the photo "iDisplay", centred in the
+// display canvas, with its border and the two frame outlines. Throws the
+// Tcl result text when one of its Tcl commands fails.
+void DispPaint();
+// Paints the lookup table as a vertical strip into the photo "iLut".
+void LutPaint();
+
+// Links the display variables; called once by TclInit.
+void LinkDisplayVariables(Tcl_Interp *interp);
+
+// Tcl commands: GuiDispConfigure w h, GuiLutConfigure w h, GuiMaxPaint w h.
+int GuiDispConfigure(void *, Tcl_Interp *interp, int argc, const char *argv[]);
+int GuiLutConfigure(void *, Tcl_Interp *interp, int argc, const char *argv[]);
+int GuiMaxPaint(void *, Tcl_Interp *interp, int argc, const char *argv[]);
+
+// The pure parts, exposed for tests and benchmarks.
+
+// Nearest-neighbour scaling of a w x h RGB picture by `zoom` into the
+// interior of a (dw + border * 2) x (dh + border * 2) RGB buffer, with the
+// given border width (1 for the display, 0 for the enlarged view).
+void ScalePicture(const uint8_t *src, int w, int h, double zoom, int dw, int dh,
+                  int border, uint8_t *dst);
+
+// Draws the outline of the image-plane rectangle (x, y, w, h), scaled by
+// zoom, into a W x H RGB buffer whose interior is dw x dh; edges that fall
+// outside the buffer are left out.
+void DrawFrame(uint8_t *buf, int W, int H, int dw, int dh, double zoom, int x, int y,
+               int w, int h, const uint8_t colour[3]);

@@ -1,0 +1,339 @@
+// tavex: the workstation. The main thread runs Tk with the GUI script
+// ../src/disp/tavex.tcl; the script builds the windows and calls GuiInit,
+// which starts the interpreter thread. From then on the two threads only
+// exchange framed messages over PipeOut (the interpreter's requests) and
+// PipeIn (replies and the user's own requests), see msgframe.h. This unit
+// holds the GUI side: the Tcl commands the script calls, the event source
+// that turns waiting requests into Tcl events, and the request dispatcher.
+#include "disppaint.h"
+#include "extent.h"
+#include "ks.h"
+#include "msgframe.h"
+#include "tkstart.h"
+
+#include <X11/Xlib.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <tcl.h>
+#include <tk.h>
+#include <unistd.h>
+
+Tcl_Interp *Interp = nullptr;
+static pthread_t Thread;
+
+// Console characters travel as bytes; the script sees each byte as the
+// character of the same code (ISO 8859-1), and typed text goes back the
+// same way.
+static Tcl_Encoding Latin1 = nullptr;
+
+// ------------------------------------------------------------ small helpers
+
+static void reply(int type, const void *data = nullptr, int size = 0) {
+    WriteMessage(type, data, size);
+}
+
+static void reply_text(int type, const char *text) {
+    reply(type, text, int(strlen(text)) + 1);
+}
+
+static void eval(const char *command) {
+    if (Tcl_Eval(Interp, command) != TCL_OK) throw Tcl_GetStringResult(Interp);
+}
+
+// The bytes of a Tcl string in the console's byte encoding.
+static std::string console_bytes(const char *utf) {
+    Tcl_DString ds;
+    Tcl_UtfToExternalDString(Latin1, utf, -1, &ds);
+    std::string bytes(Tcl_DStringValue(&ds), Tcl_DStringLength(&ds));
+    Tcl_DStringFree(&ds);
+    return bytes;
+}
+
+// ------------------------------------------------------------ the requests
+
+// Tcl sees every backslash of an execute request literally: each one is
+// doubled. Throws when the doubled command would not fit a message.
+static std::string double_backslashes(const char *command, int size) {
+    size_t n = strnlen(command, size);
+    size_t count = std::count(command, command + n, '\\');
+    if (count > 0 && size_t(size) + count > MSG_MAX) throw "too great size of command";
+    std::string out;
+    out.reserve(n + count);
+    for (size_t i = 0; i < n; i++) {
+        out += command[i];
+        if (command[i] == '\\') out += '\\';
+    }
+    return out;
+}
+
+// Text:WriteChar gets the character as its single argument, without going
+// through the Tcl parser, so that every byte (quotes, brackets, NUL) arrives
+// as itself and the hot path of console output costs no parsing.
+static void write_char(const char *data, int size) {
+    static Tcl_Obj *proc = nullptr;
+    if (!proc) {
+        proc = Tcl_NewStringObj("Text:WriteChar", -1);
+        Tcl_IncrRefCount(proc);
+    }
+    int code = 0;
+    memcpy(&code, data, size < int(sizeof code) ? size : sizeof code);
+    Tcl_UniChar c = static_cast<Tcl_UniChar>(code & 255);
+    Tcl_Obj *objv[2] = {proc, Tcl_NewUnicodeObj(&c, 1)};
+    Tcl_IncrRefCount(objv[1]);
+    int status = Tcl_EvalObjv(Interp, 2, objv, TCL_EVAL_GLOBAL);
+    Tcl_DecrRefCount(objv[1]);
+    if (status != TCL_OK) throw Tcl_GetStringResult(Interp);
+}
+
+static void show_frames(const char *data) {
+    int f[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    sscanf(data, "%d %d %d %d %d %d %d %d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6],
+           &f[7]);
+    Ifx = f[0], Ify = f[1], Ifw = f[2], Ifh = f[3];
+    Mfx = f[4], Mfy = f[5], Mfw = f[6], Mfh = f[7];
+    char command[256];
+    snprintf(command, sizeof command,
+             ".tMain.fInfo.lIFrame configure -text \"%d %d %d %d\"\n"
+             "                   .tMain.fInfo.lMFrame configure -text \"%d %d %d %d\"\n",
+             Ifx, Ify, Ifw, Ifh, Mfx, Mfy, Mfw, Mfh);
+    eval(command);
+}
+
+// Carries out one request of the interpreter. True when it was answered at
+// once; false when the answer waits for the user (line, key, mouse) or the
+// request failed (the failure is sent back as an abort).
+static bool serve_request() {
+    char data[MSG_MAX + 1];
+    int type = 0, room = MSG_MAX;
+    try {
+        ReadMessage(&type, data, &room);
+        data[room] = '\0';
+        switch (type) {
+        case MSG_EXECUTE: {
+            std::string command = double_backslashes(data, room);
+            eval(command.c_str());
+            reply_text(MSG_EXECUTE, Tcl_GetStringResult(Interp));
+            return true;
+        }
+        case MSG_FLUSH:
+            // The rest of a long line being sent in pieces is dropped too.
+            Tcl_Eval(Interp, "catch Text:DropInput");
+            reply(MSG_FLUSH);
+            return true;
+        case MSG_WRITECHAR:
+            // Acknowledged first, so that the interpreter prepares the next
+            // character while this one is handed to the script; a failure of
+            // the script still reaches it, as the abort that answers its
+            // next request.
+            reply(MSG_WRITECHAR);
+            write_char(data, room);
+            return true;
+        case MSG_READLINE:
+            eval("Text:ReadLine");
+            return false;
+        case MSG_GETKEY:
+            eval("Text:GetKey");
+            return false;
+        case MSG_PAINT:
+            DispPaint();
+            // Lets the script refresh what shows the picture elsewhere.
+            Tcl_Eval(Interp, "catch Display:Painted");
+            reply(MSG_PAINT);
+            return true;
+        case MSG_PAINTLUT:
+            LutPaint();
+            reply(MSG_PAINTLUT);
+            return true;
+        case MSG_FRAMES:
+            show_frames(data);
+            reply(MSG_FRAMES);
+            return true;
+        case MSG_MOUSE:
+            eval("Display:GetMouse");
+            return false;
+        default:
+            throw "unkown pipe command";
+        }
+    } catch (const char *text) {
+        reply_text(MSG_ABORT, text);
+        return false;
+    }
+}
+
+// ------------------------------------------------------------ event source
+
+// At most one pipe event waits in Tcl's queue at a time.
+static bool EventQueued = false;
+
+// A request is carried out per event; requests that are answered at once
+// and followed quickly by the next one (console output comes as one request
+// per character) are carried out in the same event for up to a time slice,
+// so that printing does not pay an event-loop round trip per character.
+// The slice keeps the windows responsive meanwhile.
+static int PipeEvent(Tcl_Event *, int flags) {
+    if (!(flags & TCL_FILE_EVENTS)) return 0;
+    EventQueued = false;
+    const auto start = std::chrono::steady_clock::now();
+    constexpr auto slice = std::chrono::milliseconds(20);
+    while (serve_request() && SpinUntilNotEmpty(PipeOut) &&
+           std::chrono::steady_clock::now() - start < slice) {
+    }
+    return 1;
+}
+
+static void SetupProc(void *, int flags) {
+    if (!(flags & TCL_FILE_EVENTS)) return;
+    Tcl_Time block = {0, EmptyPipe(PipeOut) ? 250000 : 0};
+    Tcl_SetMaxBlockTime(&block);
+}
+
+static void CheckProc(void *, int flags) {
+    if (!(flags & TCL_FILE_EVENTS) || EventQueued || EmptyPipe(PipeOut)) return;
+    Tcl_Event *event = reinterpret_cast<Tcl_Event *>(Tcl_Alloc(sizeof(Tcl_Event)));
+    event->proc = PipeEvent;
+    event->nextPtr = nullptr;
+    EventQueued = true;
+    Tcl_QueueEvent(event, TCL_QUEUE_TAIL);
+}
+
+// ------------------------------------------------------------ Tcl commands
+
+static void InterpreterThread(const char *arglist) {
+    try {
+        ksmain(arglist);
+    } catch (const char *text) {
+        Panic("%s\n", text);
+    }
+    fflush(nullptr);
+    _exit(0);
+}
+
+static int GuiInit(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    if (argc != 2) return TclFail(interp, "syntax: GuiInit arglist");
+    SetIcon(interp, ".tMain", "MAIN_ICON");
+    try {
+        CreateThread(InterpreterThread, argv[1], &Thread);
+    } catch (const char *text) {
+        return TclFail(interp, text);
+    }
+    return TCL_OK;
+}
+
+static int GuiReadLine(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    if (argc != 2) return TclFail(interp, "syntax: GuiReadLine str");
+    std::string line = console_bytes(argv[1]);
+    reply(MSG_READLINE, line.data(), int(line.size()));
+    return TCL_OK;
+}
+
+static int GuiGetKey(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    int code;
+    if (argc != 2 || sscanf(argv[1], "%d", &code) != 1)
+        return TclFail(interp, "syntax: GuiGetKey char");
+    code &= 255;
+    reply(MSG_GETKEY, &code, sizeof code);
+    return TCL_OK;
+}
+
+static int GuiGetMouse(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    if (argc != 4) return TclFail(interp, "syntax: GuiGetMouse button x y");
+    char text[MSG_MAX];
+    snprintf(text, sizeof text, "%s %s %s", argv[1], argv[2], argv[3]);
+    reply_text(MSG_MOUSE, text);
+    return TCL_OK;
+}
+
+static int GuiExecute(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    if (argc != 2) return TclFail(interp, "syntax: GuiExecute str");
+    std::string line = console_bytes(argv[1]);
+    reply(MSG_COMMAND, line.c_str(), int(line.size()) + 1);
+    return TCL_OK;
+}
+
+// Break, continue and top level carry no data. When the interpreter has
+// not taken the ones sent before (it is inside one long computation) and
+// the pipe has no room for another, the new one is dropped: waiting for
+// room would freeze the windows, and one waiting request does the job.
+static void user_request(int type) {
+    int used = (PipeIn->wr.load() - PipeIn->rd.load() + PipeIn->size) % PipeIn->size;
+    if (PipeIn->size - 1 - used < 1 + 2 * int(sizeof(int))) return;
+    reply(type);
+}
+
+static int GuiBreak(void *, Tcl_Interp *, int, const char *[]) {
+    user_request(MSG_BREAK);
+    return TCL_OK;
+}
+
+static int GuiContinue(void *, Tcl_Interp *, int, const char *[]) {
+    user_request(MSG_CONTINUE);
+    return TCL_OK;
+}
+
+static int GuiTopLevel(void *, Tcl_Interp *, int, const char *[]) {
+    user_request(MSG_TOPLEVEL);
+    return TCL_OK;
+}
+
+static int GuiSystem(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    if (argc != 2) return TclFail(interp, "syntax: GuiSystem str");
+    if (system(argv[1]) != 0) return TclFail(interp, "can't create process");
+    return TCL_OK;
+}
+
+static int GuiShiftMouse(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    int dx, dy;
+    if (argc != 3 || sscanf(argv[1], "%d", &dx) != 1 || sscanf(argv[2], "%d", &dy) != 1)
+        return TclFail(interp, "syntax: GuiShiftMouse dx dy");
+    Tk_Window main = Tk_MainWindow(interp);
+    if (main) {
+        Display *display = Tk_Display(main);
+        XWarpPointer(display, None, None, 0, 0, 0, 0, dx, dy);
+        XFlush(display);
+    }
+    return TCL_OK;
+}
+
+// ------------------------------------------------------------ start-up
+
+static int TclInit(Tcl_Interp *interp) {
+    try {
+        TkCommonInit(interp);
+        Interp = interp;
+        Latin1 = Tcl_GetEncoding(interp, "iso8859-1");
+        struct command {
+            const char *name;
+            Tcl_CmdProc *proc;
+        };
+        static const command commands[] = {
+            {"GuiInit", GuiInit},
+            {"GuiReadLine", GuiReadLine},
+            {"GuiGetKey", GuiGetKey},
+            {"GuiTopLevel", GuiTopLevel},
+            {"GuiBreak", GuiBreak},
+            {"GuiContinue", GuiContinue},
+            {"GuiSystem", GuiSystem},
+            {"GuiExecute", GuiExecute},
+            {"GuiGetOEMCP", GuiGetOEMCP},
+            {"GuiGetMouse", GuiGetMouse},
+            {"GuiDispConfigure", GuiDispConfigure},
+            {"GuiLutConfigure", GuiLutConfigure},
+            {"GuiMaxPaint", GuiMaxPaint},
+            {"GuiShiftMouse", GuiShiftMouse},
+        };
+        for (const command &c : commands)
+            Tcl_CreateCommand(interp, c.name, c.proc, nullptr, nullptr);
+        LinkDisplayVariables(interp);
+        CreateMessagePipes();
+        CreateNotifier();
+        Tcl_CreateEventSource(SetupProc, CheckProc, nullptr);
+    } catch (const char *text) {
+        Panic("%s\n", text);
+    }
+    return TCL_OK;
+}
+
+int main(int argc, char **argv) { RunTkScript(argc, argv, "../src/disp/tavex.tcl", TclInit); }

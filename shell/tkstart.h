@@ -1,0 +1,41 @@
+// Start-up shared by the three Tk programs (tavex, edit, help): each one
+// runs a Tcl script that lives in the source tree one level above the
+// program's own directory, e.g. <dir>/../src/disp/tavex.tcl.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Tcl_Interp;
+
+// The directory part of a program path, up to and including its last
+// slash, after backslashes have been turned into slashes. The slash is
+// looked for from the last character down to the second one, so "/x" and
+// "x" both give an empty directory.
+std::string ProgramDirectory(const std::string &program);
+
+// The argument vector handed to Tk: the program path (backslashes turned
+// into slashes), the script path (program directory + script), then the
+// program's own arguments 1 onward.
+std::vector<std::string> TkArguments(const std::string &program, const char *script,
+                                     int argc, char **argv);
+
+// Finds the program's full path, builds the argument vector and runs Tk
+// with `init` as its application initialisation. Never returns: Tk ends
+// the process when the script exits or the last window is closed. A text
+// thrown on the way ends in Panic.
+[[noreturn]] void RunTkScript(int argc, char **argv, const char *script,
+                              int (*init)(Tcl_Interp *));
+
+// The common first steps of every program's TclInit: Tcl_Init, Tk_Init
+// (a failure throws the Tcl result text), the static Tk package, and an
+// exit procedure that ends the process at once, without running global
+// destructors under a thread that may still be working.
+void TkCommonInit(Tcl_Interp *interp);
+
+// Tcl command procedure shared by all programs: always fails with
+// "function not implemented".
+int GuiGetOEMCP(void *, Tcl_Interp *interp, int argc, const char *argv[]);
+
+// Sets a static or volatile text as the command result; returns TCL_ERROR.
+int TclFail(Tcl_Interp *interp, const char *text);

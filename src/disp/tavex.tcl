@@ -1,0 +1,700 @@
+# tavex.tcl: the windows of the Tavex workstation.
+#
+# The main window .tMain holds the Lisp console, the display canvas with its
+# lookup-table strip, and a line of information (frames, zoom, position).
+# The program's C side calls the procedures Text:WriteChar, Text:ReadLine,
+# Text:GetKey, Display:GetMouse and Menu:Exit, paints the photos iDisplay,
+# iLut and iMaximized, and keeps the variables DispX0, DispY0, DispZoom,
+# ImaX0, ImaY0, ImaWidth and ImaHeight up to date. This script answers the
+# interpreter with GuiReadLine, GuiGetKey and GuiGetMouse and sends the
+# user's own requests with GuiBreak, GuiContinue, GuiTopLevel, GuiExecute.
+
+wm withdraw .
+
+# ---------------------------------------------------------------- state
+
+array set Console {
+    out {}
+    flushId {}
+    atLineStart 1
+    pending {}
+    midLine 0
+    readWaiting 0
+    keyWaiting 0
+    history {}
+    histPos 0
+    histSaved {}
+    maxLines 20000
+    busy 0
+}
+array set Display {
+    waiting 0
+}
+# One reply message carries at most this many bytes of an input line.
+set Console(pieceSize) 1024
+
+set ProgramDir [file dirname [info nameofexecutable]]
+
+# ---------------------------------------------------------------- main window
+
+toplevel .tMain
+wm title .tMain "Tavex"
+wm protocol .tMain WM_DELETE_WINDOW Menu:Exit
+bind .tMain <Destroy> {if {"%W" eq ".tMain"} Menu:Exit}
+
+option add *Menu.tearOff 0
+
+menu .tMain.mBar
+.tMain configure -menu .tMain.mBar
+
+menu .tMain.mBar.mFile
+.tMain.mBar add cascade -label File -underline 0 -menu .tMain.mBar.mFile
+.tMain.mBar.mFile add command -label "Load Lisp file..." -underline 0 \
+    -accelerator Ctrl+O -command Menu:Load
+.tMain.mBar.mFile add command -label "Start transcript..." -underline 6 \
+    -command Menu:TranscriptStart
+.tMain.mBar.mFile add command -label "Stop transcript" -underline 1 \
+    -command Menu:TranscriptStop
+.tMain.mBar.mFile add separator
+.tMain.mBar.mFile add command -label "Edit file..." -underline 0 \
+    -accelerator Ctrl+E -command Menu:Edit
+.tMain.mBar.mFile add command -label "Function reference" -underline 0 \
+    -accelerator F1 -command Menu:Help
+.tMain.mBar.mFile add separator
+.tMain.mBar.mFile add command -label Exit -underline 1 -accelerator Ctrl+Q \
+    -command Menu:Exit
+
+menu .tMain.mBar.mEdit
+.tMain.mBar add cascade -label Edit -underline 0 -menu .tMain.mBar.mEdit
+.tMain.mBar.mEdit add command -label Copy -underline 0 -accelerator Ctrl+Shift+C \
+    -command {tk_textCopy .tMain.fConsole.tText}
+.tMain.mBar.mEdit add command -label Paste -underline 0 -accelerator Ctrl+V \
+    -command {tk_textPaste .tMain.fConsole.tText}
+.tMain.mBar.mEdit add command -label "Select all" -underline 7 \
+    -command {.tMain.fConsole.tText tag add sel 1.0 end-1c}
+.tMain.mBar.mEdit add separator
+.tMain.mBar.mEdit add command -label "Clear console" -underline 1 -accelerator Ctrl+L \
+    -command Console:Clear
+
+menu .tMain.mBar.mControl
+.tMain.mBar add cascade -label Control -underline 0 -menu .tMain.mBar.mControl
+.tMain.mBar.mControl add command -label Break -underline 0 -accelerator Ctrl+C \
+    -command Control:Break
+.tMain.mBar.mControl add command -label Continue -underline 0 -accelerator Ctrl+G \
+    -command Control:Continue
+.tMain.mBar.mControl add command -label "Top level" -underline 0 -accelerator Ctrl+T \
+    -command Control:TopLevel
+
+menu .tMain.mBar.mView
+.tMain.mBar add cascade -label View -underline 0 -menu .tMain.mBar.mView
+.tMain.mBar.mView add command -label "Enlarged view" -underline 0 -accelerator F2 \
+    -command View:Enlarged
+
+menu .tMain.mBar.mHelp
+.tMain.mBar add cascade -label Help -underline 0 -menu .tMain.mBar.mHelp
+.tMain.mBar.mHelp add command -label "Function reference" -underline 0 -command Menu:Help
+.tMain.mBar.mHelp add command -label "Console keys" -underline 0 -command Menu:Keys
+.tMain.mBar.mHelp add command -label "About Tavex" -underline 0 -command Menu:About
+
+# Tool bar
+frame .tMain.fTools -bd 1 -relief raised
+button .tMain.fTools.bBreak -text Break -command Control:Break -fg #a00000
+button .tMain.fTools.bContinue -text Continue -command Control:Continue
+button .tMain.fTools.bTop -text "Top level" -command Control:TopLevel
+frame .tMain.fTools.fGap1 -width 12
+button .tMain.fTools.bLoad -text Load... -command Menu:Load
+button .tMain.fTools.bEdit -text Edit... -command Menu:Edit
+button .tMain.fTools.bHelp -text Help -command Menu:Help
+frame .tMain.fTools.fGap2 -width 12
+button .tMain.fTools.bEnlarge -text Enlarge -command View:Enlarged
+pack .tMain.fTools.bBreak .tMain.fTools.bContinue .tMain.fTools.bTop \
+    .tMain.fTools.fGap1 .tMain.fTools.bLoad .tMain.fTools.bEdit .tMain.fTools.bHelp \
+    .tMain.fTools.fGap2 .tMain.fTools.bEnlarge -side left -padx 2 -pady 2
+
+# Console
+frame .tMain.fConsole
+text .tMain.fConsole.tText -width 80 -height 20 -wrap char -undo 0 \
+    -font TkFixedFont -yscrollcommand {.tMain.fConsole.sY set} -bg white
+scrollbar .tMain.fConsole.sY -orient vertical -command {.tMain.fConsole.tText yview}
+pack .tMain.fConsole.sY -side right -fill y
+pack .tMain.fConsole.tText -side left -fill both -expand 1
+.tMain.fConsole.tText tag configure input -foreground #00308f
+.tMain.fConsole.tText tag configure error -foreground #b00000
+
+# Display and lookup-table strip
+canvas .tMain.cDisplay -width 520 -height 400 -bg #303030 -highlightthickness 0 -bd 0
+canvas .tMain.cLut -width 24 -height 400 -bg #303030 -highlightthickness 0 -bd 0
+image create photo iDisplay
+image create photo iLut
+image create photo iMaximized
+.tMain.cDisplay create image 0 0 -image iDisplay -anchor nw
+.tMain.cLut create image 3 3 -image iLut -anchor nw
+bind .tMain.cDisplay <Configure> {GuiDispConfigure %w %h}
+bind .tMain.cLut <Configure> {GuiLutConfigure %w %h}
+bind .tMain.cDisplay <ButtonPress> {Display:Click %b %s %x %y}
+bind .tMain.cDisplay <Motion> {Display:Track %x %y}
+bind .tMain.cDisplay <Leave> {.tMain.fInfo.lPos configure -text {}}
+
+# Information line
+frame .tMain.fInfo -bd 1 -relief sunken
+label .tMain.fInfo.lIFrameTitle -text "image frame:"
+label .tMain.fInfo.lIFrame -text "" -fg #b00000 -width 18 -anchor w
+label .tMain.fInfo.lMFrameTitle -text "measure frame:"
+label .tMain.fInfo.lMFrame -text "" -fg #0000b0 -width 18 -anchor w
+label .tMain.fInfo.lZoomTitle -text "zoom:"
+label .tMain.fInfo.lZoom -text "" -width 7 -anchor w
+label .tMain.fInfo.lPos -text "" -width 26 -anchor w
+label .tMain.fInfo.lStatus -text "starting" -anchor e -width 30
+pack .tMain.fInfo.lIFrameTitle .tMain.fInfo.lIFrame .tMain.fInfo.lMFrameTitle \
+    .tMain.fInfo.lMFrame .tMain.fInfo.lZoomTitle .tMain.fInfo.lZoom .tMain.fInfo.lPos \
+    -side left
+pack .tMain.fInfo.lStatus -side right -padx 4
+
+grid .tMain.fTools -row 0 -column 0 -columnspan 3 -sticky ew
+grid .tMain.fConsole -row 1 -column 0 -sticky nsew
+grid .tMain.cDisplay -row 1 -column 1 -sticky nsew
+grid .tMain.cLut -row 1 -column 2 -sticky ns
+grid .tMain.fInfo -row 2 -column 0 -columnspan 3 -sticky ew
+grid rowconfigure .tMain 1 -weight 1
+grid columnconfigure .tMain 0 -weight 1
+grid columnconfigure .tMain 1 -weight 1
+
+# ---------------------------------------------------------------- status
+
+proc Status {text} {
+    .tMain.fInfo.lStatus configure -text $text
+}
+
+# ---------------------------------------------------------------- console
+#
+# The text widget is split by the mark outEnd: before it everything the
+# interpreter printed and the lines already entered, after it the line the
+# user is editing. The widget command is wrapped so that no key binding,
+# paste or cut can change the text before outEnd; the script's own output
+# goes through the unwrapped command Console:Widget.
+
+set T .tMain.fConsole.tText
+$T mark set outEnd 1.0
+$T mark gravity outEnd left
+rename $T ::Console:Widget
+proc $T {args} {Console:Guard {*}$args}
+
+proc Console:Guard {args} {
+    set w ::Console:Widget
+    switch -- [lindex $args 0] {
+        insert {
+            # Typing or pasting into the output goes to the input line.
+            if {[$w compare [lindex $args 1] < outEnd]} {
+                $w mark set insert end
+                lset args 1 end
+            }
+        }
+        delete - replace {
+            set from [$w index [lindex $args 1]]
+            if {[llength $args] > 2 && [lindex $args 0] eq "delete"} {
+                set to [$w index [lindex $args 2]]
+            } elseif {[lindex $args 0] eq "replace"} {
+                set to [$w index [lindex $args 2]]
+            } else {
+                set to [$w index "$from + 1 chars"]
+            }
+            if {[llength $args] > 3 && [lindex $args 0] eq "delete"} {
+                if {[$w compare $from < outEnd]} return
+            } else {
+                if {[$w compare $to <= outEnd] && [$w compare $from < outEnd]} return
+                if {[$w compare $from < outEnd]} {
+                    lset args 1 outEnd
+                }
+            }
+        }
+    }
+    uplevel 1 [list $w {*}$args]
+}
+
+# Appends one character of the interpreter's output. Characters are
+# collected and written into the widget in batches: a widget update per
+# character would make long outputs crawl. Carriage return starts a new
+# line unless the output is at the start of one already.
+proc Text:WriteChar {c} {
+    global Console
+    if {$c eq "\r"} {
+        if {$Console(atLineStart)} return
+        set c \n
+    }
+    append Console(out) $c
+    set Console(atLineStart) [expr {$c eq "\n"}]
+    if {$Console(flushId) eq ""} {
+        set Console(flushId) [after 30 Console:Flush]
+    }
+}
+
+# Writes the collected output into the widget, before the input line.
+proc Console:Flush {} {
+    global Console
+    if {$Console(flushId) ne ""} {
+        after cancel $Console(flushId)
+        set Console(flushId) {}
+    }
+    if {$Console(out) eq ""} return
+    set w ::Console:Widget
+    set start [$w index "outEnd linestart"]
+    $w mark gravity outEnd right
+    $w insert outEnd $Console(out) output
+    $w mark gravity outEnd left
+    set Console(out) {}
+    foreach i [$w search -all -regexp {^error: } $start outEnd] {
+        $w tag add error $i "$i lineend"
+    }
+    set lines [lindex [split [$w index end] .] 0]
+    if {$lines > $Console(maxLines)} {
+        $w delete 1.0 "end - $Console(maxLines) lines linestart"
+    }
+    $w see end
+    update idletasks
+    Console:Dump
+}
+
+# The interpreter waits for a line: send the next typed one, if any.
+proc Text:ReadLine {} {
+    global Console
+    Console:Flush
+    set Console(readWaiting) 1
+    Console:SetBusy 0
+    Console:Send
+}
+
+# Sends the next piece of typed input when the interpreter waits for one.
+# A piece is at most one message long; a longer line goes in several pieces,
+# the newline with the last one.
+proc Console:Send {} {
+    global Console
+    if {!$Console(readWaiting) || [llength $Console(pending)] == 0} return
+    set line [lindex $Console(pending) 0]
+    if {[string length $line] > $Console(pieceSize)} {
+        set piece [string range $line 0 [expr {$Console(pieceSize) - 1}]]
+        lset Console(pending) 0 [string range $line $Console(pieceSize) end]
+        set Console(midLine) 1
+    } else {
+        set piece $line
+        set Console(pending) [lrange $Console(pending) 1 end]
+        set Console(midLine) 0
+    }
+    set Console(readWaiting) 0
+    Console:SetBusy 1
+    GuiReadLine $piece
+}
+
+# An error dropped the interpreter's input: the rest of a line that was
+# being sent in pieces goes with it.
+proc Text:DropInput {} {
+    global Console
+    if {$Console(midLine)} {
+        set Console(pending) [lrange $Console(pending) 1 end]
+        set Console(midLine) 0
+    }
+}
+
+# Return: the input becomes part of the transcript and is queued line by
+# line for the interpreter.
+proc Console:Enter {} {
+    global Console
+    Console:Flush
+    set w ::Console:Widget
+    set text [$w get outEnd end-1c]
+    $w insert end \n
+    $w tag add input outEnd end-1c
+    $w mark set outEnd end-1c
+    $w mark set insert end
+    $w see end
+    set Console(atLineStart) 1
+    if {[string trim $text] ne "" && [lindex $Console(history) end] ne $text} {
+        lappend Console(history) $text
+    }
+    set Console(histPos) [llength $Console(history)]
+    foreach line [split $text \n] {
+        lappend Console(pending) "$line\n"
+    }
+    Console:Send
+    Console:Dump
+}
+
+# A command line of the menus: shown in the console, then sent to the
+# interpreter, which abandons what it does and evaluates it at top level.
+proc Console:Command {text} {
+    global Console
+    Console:Flush
+    set w ::Console:Widget
+    $w mark gravity outEnd right
+    $w insert outEnd "$text\n" input
+    $w mark gravity outEnd left
+    set Console(atLineStart) 1
+    Console:Abandon
+    GuiExecute $text
+}
+
+# The interpreter gives up what it waited for (a break, a command line):
+# a new request comes with the next prompt.
+proc Console:Abandon {} {
+    global Console Display
+    set Console(readWaiting) 0
+    set Console(keyWaiting) 0
+    set Console(pending) {}
+    set Console(midLine) 0
+    Display:StopPicking
+    Console:SetBusy 1
+}
+
+proc Console:SetBusy {busy} {
+    global Console
+    set Console(busy) $busy
+    Console:DumpState [expr {$busy ? "busy" : "line"}]
+    if {$busy} {
+        Status busy
+        .tMain.fConsole.tText configure -cursor watch
+    } else {
+        Status ready
+        .tMain.fConsole.tText configure -cursor xterm
+    }
+}
+
+# Up and Down walk through the history while the cursor is on the first
+# or last line of the input; elsewhere they move the cursor. Returns 1 when
+# the key was used here.
+proc Console:History {dir} {
+    global Console
+    set w ::Console:Widget
+    if {[$w compare insert < outEnd]} {return 0}
+    if {$dir < 0 && [$w compare "insert linestart" > "outEnd linestart"]} {return 0}
+    if {$dir > 0 && [$w compare "insert lineend" < "end - 1 chars"]} {return 0}
+    set n [llength $Console(history)]
+    if {$Console(histPos) >= $n} {
+        set Console(histPos) $n
+        set Console(histSaved) [$w get outEnd end-1c]
+    }
+    set pos [expr {$Console(histPos) + $dir}]
+    if {$pos < 0 || $pos > $n} {
+        bell
+        return 1
+    }
+    set Console(histPos) $pos
+    set text [expr {$pos == $n ? $Console(histSaved) : [lindex $Console(history) $pos]}]
+    $w delete outEnd end-1c
+    $w insert end $text
+    $w mark set insert end-1c
+    $w see end
+    return 1
+}
+
+proc Console:Home {} {
+    set w ::Console:Widget
+    if {[$w compare insert >= outEnd] &&
+        [$w compare "insert linestart" <= "outEnd linestart"]} {
+        $w mark set insert outEnd
+        $w see insert
+        return 1
+    }
+    return 0
+}
+
+proc Console:ClearInput {} {
+    ::Console:Widget delete outEnd end-1c
+}
+
+proc Console:Clear {} {
+    Console:Flush
+    ::Console:Widget delete 1.0 outEnd
+    Console:Dump
+}
+
+# A key for the interpreter's key request; Ctrl-C stays the break key.
+proc Console:Key {char keysym state} {
+    global Console
+    if {!$Console(keyWaiting) || $char eq ""} {return 0}
+    if {($state & 4) && [string tolower $keysym] eq "c"} {return 0}
+    scan $char %c code
+    if {$code > 255} {set code 63}
+    set Console(keyWaiting) 0
+    Console:SetBusy 1
+    GuiGetKey $code
+    return 1
+}
+
+proc Text:GetKey {} {
+    global Console
+    Console:Flush
+    set Console(keyWaiting) 1
+    Status "press a key"
+    Console:DumpState key
+    focus .tMain.fConsole.tText
+}
+
+# Test hook: with TAVEX_CONSOLE_DUMP naming a file, the console's whole
+# text is written there after every change, and what the interpreter waits
+# for (line, key, mouse or busy) into the same name with ".state" added, so
+# that a test driving the window with real events can read what it shows.
+proc Console:Dump {} {
+    global env
+    if {![info exists env(TAVEX_CONSOLE_DUMP)]} return
+    Console:WriteFile $env(TAVEX_CONSOLE_DUMP) [::Console:Widget get 1.0 end-1c]
+}
+
+proc Console:DumpState {state} {
+    global env
+    if {![info exists env(TAVEX_CONSOLE_DUMP)]} return
+    Console:WriteFile $env(TAVEX_CONSOLE_DUMP).state $state
+}
+
+proc Console:WriteFile {file text} {
+    if {[catch {
+        set f [open $file.tmp w]
+        fconfigure $f -translation binary -encoding utf-8
+        puts -nonewline $f $text
+        close $f
+        file rename -force $file.tmp $file
+    } message]} {
+        puts stderr "tavex: console dump: $message"
+    }
+}
+
+bindtags $T [list ConsoleKeyWait ConsoleKeys $T Text .tMain all]
+bind ConsoleKeyWait <KeyPress> {if {[Console:Key %A %K %s]} break}
+bind ConsoleKeys <Return> {Console:Enter; break}
+bind ConsoleKeys <KP_Enter> {Console:Enter; break}
+bind ConsoleKeys <Up> {if {[Console:History -1]} break}
+bind ConsoleKeys <Down> {if {[Console:History 1]} break}
+bind ConsoleKeys <Home> {if {[Console:Home]} break}
+bind ConsoleKeys <Control-a> {if {[Console:Home]} break}
+bind ConsoleKeys <Control-u> {Console:ClearInput; break}
+bind ConsoleKeys <Control-l> {Console:Clear; break}
+bind ConsoleKeys <Control-C> {tk_textCopy %W; break}
+bind ConsoleKeys <Control-Insert> {tk_textCopy %W; break}
+bind ConsoleKeys <Tab> {%W insert insert "  "; break}
+
+# Shortcuts that work wherever the focus is in the main window.
+foreach {key command} {
+    <Control-c> Control:Break <Control-g> Control:Continue
+    <Control-t> Control:TopLevel <Control-o> Menu:Load <Control-e> Menu:Edit
+    <Control-q> Menu:Exit <F1> Menu:Help <F2> View:Enlarged
+} {
+    bind ConsoleKeys $key "$command; break"
+    bind .tMain $key "$command; break"
+}
+
+# ---------------------------------------------------------------- controls
+
+proc Control:Break {} {
+    Console:Abandon
+    GuiBreak
+}
+
+proc Control:Continue {} {
+    Console:Abandon
+    GuiContinue
+}
+
+proc Control:TopLevel {} {
+    Console:Abandon
+    GuiTopLevel
+}
+
+# ---------------------------------------------------------------- display
+
+# The image-plane point under the canvas position (cx, cy), or an empty
+# list when the position is not on the photo. The photo's interior starts
+# one pixel inside its border at (DispX0 + 1, DispY0 + 1); one image pixel
+# covers DispZoom screen pixels; the image starts at (ImaX0, ImaY0).
+proc Display:ImagePoint {cx cy} {
+    global DispX0 DispY0 DispZoom ImaX0 ImaY0 ImaWidth ImaHeight
+    if {$ImaWidth <= 0 || $ImaHeight <= 0 || $DispZoom <= 0} {return {}}
+    set dw [expr {int($ImaWidth * $DispZoom)}]
+    set dh [expr {int($ImaHeight * $DispZoom)}]
+    set px [expr {$cx - $DispX0 - 1}]
+    set py [expr {$cy - $DispY0 - 1}]
+    # The border counts as the nearest image pixel.
+    if {$px < -1 || $py < -1 || $px > $dw || $py > $dh} {return {}}
+    set px [expr {min(max($px, 0), $dw - 1)}]
+    set py [expr {min(max($py, 0), $dh - 1)}]
+    set x [expr {$ImaX0 + min(int($px / $DispZoom), $ImaWidth - 1)}]
+    set y [expr {$ImaY0 + min(int($py / $DispZoom), $ImaHeight - 1)}]
+    return [list $x $y]
+}
+
+# The interpreter waits for a click in the display.
+proc Display:GetMouse {} {
+    global Display
+    Console:Flush
+    set Display(waiting) 1
+    .tMain.cDisplay configure -cursor crosshair
+    Status "pick a point in the display"
+    Console:DumpState mouse
+}
+
+proc Display:StopPicking {} {
+    global Display
+    set Display(waiting) 0
+    .tMain.cDisplay configure -cursor {}
+}
+
+# A click answers the waiting request with the button (Ctrl+left counts as
+# the middle button) and the image-plane position.
+proc Display:Click {button state cx cy} {
+    global Display
+    if {!$Display(waiting)} return
+    set point [Display:ImagePoint $cx $cy]
+    if {$point eq ""} return
+    if {$button == 1 && ($state & 4)} {set button 2}
+    Display:StopPicking
+    Console:SetBusy 1
+    GuiGetMouse $button [lindex $point 0] [lindex $point 1]
+}
+
+# Shows the image position and the displayed colour under the pointer.
+proc Display:Track {cx cy} {
+    set point [Display:ImagePoint $cx $cy]
+    if {$point eq ""} {
+        .tMain.fInfo.lPos configure -text {}
+        return
+    }
+    set text "x y: $point"
+    if {![catch {iDisplay get [expr {$cx - $::DispX0}] [expr {$cy - $::DispY0}]} rgb]} {
+        append text "   rgb: $rgb"
+    }
+    .tMain.fInfo.lPos configure -text $text
+}
+
+# The enlarged view: the whole picture as large as its window allows.
+proc View:Enlarged {} {
+    if {[winfo exists .tMaximized]} {
+        wm deiconify .tMaximized
+        raise .tMaximized
+        return
+    }
+    toplevel .tMaximized
+    wm title .tMaximized "Tavex - enlarged view"
+    set size [expr {min([winfo screenwidth .], [winfo screenheight .]) * 3 / 4}]
+    canvas .tMaximized.cMaximized -width $size -height $size -bg #303030 \
+        -highlightthickness 0 -bd 0
+    .tMaximized.cMaximized create image 0 0 -image iMaximized -anchor nw
+    pack .tMaximized.cMaximized -fill both -expand 1
+    bind .tMaximized.cMaximized <Configure> {catch {GuiMaxPaint %w %h}}
+    bind .tMaximized <Escape> {destroy .tMaximized}
+}
+
+# Called after every display paint: the enlarged view follows the display.
+proc Display:Painted {} {
+    if {[winfo exists .tMaximized.cMaximized]} {
+        catch {GuiMaxPaint [winfo width .tMaximized.cMaximized] \
+                   [winfo height .tMaximized.cMaximized]}
+    }
+}
+
+# ---------------------------------------------------------------- menus
+
+# A string as a Lisp string literal.
+proc Lisp:String {text} {
+    return "\"[string map {\\ \\\\ \" \\\"} $text]\""
+}
+
+# A word for the shell, in single quotes.
+proc Shell:Quote {text} {
+    return "'[string map {' '\\''} $text]'"
+}
+
+# Starts one of the programs beside tavex (edit, help) in the background.
+proc Program:Start {name args} {
+    global ProgramDir
+    set command [Shell:Quote [file join $ProgramDir $name]]
+    foreach a $args {
+        append command " " [Shell:Quote $a]
+    }
+    if {[catch {GuiSystem "$command </dev/null >/dev/null 2>&1 &"} message]} {
+        tk_messageBox -parent .tMain -icon error -title Tavex \
+            -message "Cannot start $name: $message"
+    }
+}
+
+set LispTypes {{{Lisp files} {.lsp}} {{All files} *}}
+
+proc Menu:Load {} {
+    set file [tk_getOpenFile -parent .tMain -title "Load a Lisp file" \
+                  -filetypes $::LispTypes]
+    if {$file ne ""} {
+        Console:Command "(load [Lisp:String $file])"
+    }
+}
+
+proc Menu:TranscriptStart {} {
+    set file [tk_getSaveFile -parent .tMain -title "Transcript file" \
+                  -filetypes {{{Text files} {.txt}} {{All files} *}}]
+    if {$file ne ""} {
+        Console:Command "(dribble [Lisp:String $file])"
+    }
+}
+
+proc Menu:TranscriptStop {} {
+    Console:Command "(dribble)"
+}
+
+proc Menu:Edit {} {
+    set file [tk_getOpenFile -parent .tMain -title "Edit a Lisp file" \
+                  -filetypes $::LispTypes]
+    if {$file ne ""} {
+        Program:Start edit $file
+    }
+}
+
+proc Menu:Help {} {
+    Program:Start help
+}
+
+proc Menu:Keys {} {
+    tk_messageBox -parent .tMain -title "Console keys" -message "Console keys" -detail \
+"Return\tsend the input to the interpreter
+Up, Down\tearlier and later input lines
+Home, Ctrl+A\tstart of the input
+Ctrl+U\tclear the input
+Ctrl+L\tclear the console
+Ctrl+Shift+C\tcopy
+Ctrl+V\tpaste
+
+Ctrl+C\tbreak: stop the evaluation
+Ctrl+G\tcontinue from the break loop
+Ctrl+T\tback to top level
+
+In the display, while a point is asked for: the left and right buttons pick, the middle button (or Ctrl+left) ends."
+}
+
+proc Menu:About {} {
+    tk_messageBox -parent .tMain -title "About Tavex" -message "Tavex" -detail \
+        "Interactive image analysis with the Kestrel Lisp interpreter."
+}
+
+# Ends the program, also while the interpreter is busy: the process exits
+# at once with status 0 (the interpreter thread ends with it).
+proc Menu:Exit {} {
+    exit 0
+}
+
+# ---------------------------------------------------------------- start
+
+# The interpreter's argument string: the program name, then the script's
+# arguments; a word that is empty or holds white space is put in double
+# quotes.
+proc Gui:ArgumentString {words} {
+    set out {}
+    foreach word $words {
+        if {$word eq "" || [regexp {\s} $word]} {
+            set word "\"$word\""
+        }
+        lappend out $word
+    }
+    return [join $out " "]
+}
+
+focus .tMain.fConsole.tText
+update idletasks
+# From now on the window keeps its size unless the user changes it: a
+# longer status text must not move the display under the mouse.
+wm geometry .tMain [winfo reqwidth .tMain]x[winfo reqheight .tMain]
+Console:SetBusy 1
+GuiInit [Gui:ArgumentString [list [info nameofexecutable] {*}$argv]]
