@@ -85,5 +85,5 @@ s_slist *median_insert(s_slist *rec, s_slist *head);
 // returns the new head.
 s_slist *median_remove(unsigned char value, s_slist **removed, s_slist *head);
 // (2 size + 1)^2 median; 0 within size pixels of the frame edge. The
-// frame must be at least 2 size + 1 pixels wide and high, size >= 1.
+// frame must be at least 2 size + 1 pixels wide and high, 1 <= size <= 127.
 void median(int src, int dst, int size);

@@ -29,10 +29,17 @@ SPECIAL = {"ADD": "xiadd", "ADDL": "xiaddl", "SUB": "xisub", "SUBL": "xisubl",
            "MULTL": "ximultl", "DIV": "xidiv"}
 # Written with the image store itself (tvintern, tvdisp): no placeholder.
 DONE = set(NAMES[:NAMES.index("RPIX")])
+# Pixel access, geometry and arithmetic (tvbase).
+DONE |= set(NAMES[NAMES.index("RPIX"):NAMES.index("COMBINE") + 1])
+# Point and neighbourhood transforms (tvtrans) and colour operators (tvcolor).
+DONE |= set(NAMES[NAMES.index("BIN-GREY"):NAMES.index("MEDIAN") + 1])
+DONE |= set(NAMES[NAMES.index("FIX-RGB"):])
+# Propagation operators and measurements (tvmorph, tvmeas).
+DONE |= {"LABEL", "BUILD", "SKIZ", "WATERSHED", "THINQUEUE",
+         "GREYMEAS", "SUM", "HISTOGRAM", "FEATMEAS"}
 
 # Hooks of later parts that the image layer calls at start and end.
-HOOKS = [("tvmeasinit", "allocates the feature-measurement buffer"),
-         ("tvcamfinish", "releases the camera module"),
+HOOKS = [("tvcamfinish", "releases the camera module"),
          ("tviofinish", "releases the image-file filter module")]
 
 
