@@ -76,3 +76,26 @@ void RunTkScript(int argc, char **argv, const char *script, int (*init)(Tcl_Inte
     // Tk_MainEx ends the process itself; should it ever return, end here.
     ExitNow(nullptr);
 }
+
+// ---------------------------------------------------------------- launchers
+// A launcher's script calls GuiInit like the workstation's does; here it
+// only sets the window icon.
+static int LauncherGuiInit(void *, Tcl_Interp *interp, int, const char *[]) {
+    SetIcon(interp, ".tMain", "MAIN_ICON");
+    return TCL_OK;
+}
+
+static int LauncherTclInit(Tcl_Interp *interp) {
+    try {
+        TkCommonInit(interp);
+    } catch (const char *text) {
+        Panic("%s\n", text);
+    }
+    Tcl_CreateCommand(interp, "GuiInit", LauncherGuiInit, nullptr, nullptr);
+    Tcl_CreateCommand(interp, "GuiGetOEMCP", GuiGetOEMCP, nullptr, nullptr);
+    return TCL_OK;
+}
+
+void RunLauncher(int argc, char **argv, const char *script) {
+    RunTkScript(argc, argv, script, LauncherTclInit);
+}

@@ -33,6 +33,11 @@ std::vector<std::string> TkArguments(const std::string &program, const char *scr
 // destructors under a thread that may still be working.
 void TkCommonInit(Tcl_Interp *interp);
 
+// The whole main of a launcher (edit, help): runs the script with a
+// TclInit that registers the launcher's GuiInit (which only sets the window
+// icon, a no-op on this platform) and GuiGetOEMCP. Starts no interpreter.
+[[noreturn]] void RunLauncher(int argc, char **argv, const char *script);
+
 // Tcl command procedure shared by all programs: always fails with
 // "function not implemented".
 int GuiGetOEMCP(void *, Tcl_Interp *interp, int argc, const char *argv[]);
