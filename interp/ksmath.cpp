@@ -146,18 +146,9 @@ node unary(int op) {
     }
 }
 
-bool icompare(int op, int32_t a, int32_t b) {
-    switch (op) {
-    case '<': return a < b;
-    case 'L': return a <= b;
-    case '=': return a == b;
-    case '#': return a != b;
-    case 'G': return a >= b;
-    default: return a > b;
-    }
-}
-
-bool fcompare(int op, float a, float b) {
+// The relation named by a comparison operator character.
+template <class T>
+bool holds(int op, T a, T b) {
     switch (op) {
     case '<': return a < b;
     case 'L': return a <= b;
@@ -174,10 +165,10 @@ node compare(int op) {
     while (moreargs()) {
         node x = nextarg();
         if (!numberp(x)) ksbadtype(x);
-        bool holds = fixp(prev) && fixp(x)
-                         ? icompare(op, getfixnum(prev), getfixnum(x))
-                         : fcompare(op, tofloat(prev), tofloat(x));
-        if (!holds) return NIL;
+        bool ok = fixp(prev) && fixp(x)
+                         ? holds<int32_t>(op, getfixnum(prev), getfixnum(x))
+                         : holds<float>(op, tofloat(prev), tofloat(x));
+        if (!ok) return NIL;
         prev = x;
     }
     return s_true;
