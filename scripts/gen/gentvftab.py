@@ -37,10 +37,14 @@ DONE |= set(NAMES[NAMES.index("FIX-RGB"):])
 # Propagation operators and measurements (tvmorph, tvmeas).
 DONE |= {"LABEL", "BUILD", "SKIZ", "WATERSHED", "THINQUEUE",
          "GREYMEAS", "SUM", "HISTOGRAM", "FEATMEAS"}
+# Image files (tvio).
+DONE |= {"IMASAVE", "IMALOAD"}
+# Convolution, recursive filters and Fourier transforms (tvsignal).
+DONE |= {"CONVH", "CONV", "RECH", "FCENTER", "BUTTER", "FT", "FFT", "REAL",
+         "IMAGINARY"}
 
 # Hooks of later parts that the image layer calls at start and end.
-HOOKS = [("tvcamfinish", "releases the camera module"),
-         ("tviofinish", "releases the image-file filter module")]
+HOOKS = [("tvcamfinish", "releases the camera module")]
 
 
 def cname(name):

@@ -1,0 +1,86 @@
+// Lisp functions of image files: IMASAVE and IMALOAD, through the native
+// format or a filter module, and the release of the filter at shutdown.
+#include "io.h"
+#include "tvimage.h"
+
+#include <cstring>
+
+namespace {
+
+// The bound filter's error text, copied before the filter (which may own
+// the text) is unbound.
+char Message[256];
+
+// Binds a filter for the length of one call and unbinds it however the
+// call ends (which also closes, or for a write abandons, the file).
+struct filterscope {
+    explicit filterscope(const char *name) { loadfilter(name); }
+    ~filterscope() { freefilter(); }
+    filterscope(const filterscope &) = delete;
+    filterscope &operator=(const filterscope &) = delete;
+};
+
+[[noreturn]] void filterfailed() {
+    const char *text = filter.filtererror ? filter.filtererror() : nullptr;
+    snprintf(Message, sizeof Message, "%s", text ? text : "filter error");
+    ksabort(Message);
+}
+
+// The next argument as a C string, or NULL when there is none.
+const char *optionalstring() { return moreargs() ? getstring(ksargstr()) : nullptr; }
+
+int depthof(node img) {
+    switch (ntype(img)) {
+    case BIN: return 1;
+    case GREY: return 8;
+    default: return 24;
+    }
+}
+
+}  // namespace
+
+// (IMASAVE ima name &opt filter options): writes the image in its own
+// geometry; T.
+node ximasave() {
+    if (!moreargs()) ksabort("imasave ima name &opt filter options");
+    node img = ksargima();
+    const char *name = getstring(ksargstr());
+    const char *filtername = optionalstring();
+    const char *options = optionalstring();
+    kslastarg();
+    const s_image &r = tvrecord(img);
+    filterscope bound(filtername);
+    if (!filter.filterfopen(name, true) ||
+        !filter.filterwriteheader(r.x0, r.y0, r.w, r.h, depthof(img), options) ||
+        !filter.filterwritedata(r.data))
+        filterfailed();
+    return s_true;
+}
+
+// (IMALOAD name &opt filter options): the image of the file, in both frames
+// set to its geometry; displayed.
+node ximaload() {
+    if (!moreargs()) ksabort("imaload name &opt filter options");
+    const char *name = getstring(ksargstr());
+    const char *filtername = optionalstring();
+    const char *options = optionalstring();
+    kslastarg();
+    filterscope bound(filtername);
+    int x0 = 0, y0 = 0, w = 0, h = 0, depth = 0;
+    if (!filter.filterfopen(name, false) ||
+        !filter.filterreadheader(&x0, &y0, &w, &h, &depth, options))
+        filterfailed();
+    if (x0 < 0 || y0 < 0 || w < 1 || w > MAXFRAME || h < 1 || h > MAXFRAME ||
+        (depth != 1 && depth != 8 && depth != 24))
+        ksabort("imaload, wrong format");
+    frames(x0, y0, w, h);
+    tvframeschanged();
+    node img = depth == 8 ? tvgreynew() : depth == 24 ? tvcolnew() : tvbinnew();
+    if (!filter.filterreaddata(tvdata(img))) filterfailed();
+    tvdisplay(img);
+    return img;
+}
+
+// Called when the interpreter ends: closes a file an abort left open and
+// unloads the module.
+void tviofinish() { freefilter(); }
