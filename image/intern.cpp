@@ -10,6 +10,7 @@
 #include <cstring>
 
 s_image imarray[MAXIMAGES];
+void (*ima_poll)();
 int32_t id_used;
 int64_t mem_used;
 

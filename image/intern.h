@@ -32,6 +32,10 @@ typedef void (*ima_error_fn)(const char *msg);
 void set_ima_error(ima_error_fn fn);
 [[noreturn]] void default_error(const char *msg);
 
+// Called now and then by long-running routines when set; it may raise (a
+// user break), which abandons the routine. Null: no polling.
+extern void (*ima_poll)();
+
 uint32_t imagebytes(int32_t w, int32_t h, int32_t depth);
 void imainit();
 int newimage(int x0, int y0, int w, int h, int depth);

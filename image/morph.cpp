@@ -8,18 +8,17 @@
 #include <cstring>
 #include <vector>
 
-void (*morph_poll)();
 
 namespace {
 
-// Calls morph_poll after every MORPH_POLLSTEP pixels of work.
+// Calls ima_poll after every MORPH_POLLSTEP pixels of work.
 struct Poller {
     long left = MORPH_POLLSTEP;
     void tick(long n = 1) {
         left -= n;
         if (left <= 0) {
             left = MORPH_POLLSTEP;
-            if (morph_poll) morph_poll();
+            if (ima_poll) ima_poll();
         }
     }
 };

@@ -14,9 +14,7 @@
 
 #include <cstdint>
 
-// Called every MORPH_POLLSTEP pixels of propagation when set; it may raise
-// (a user break), which abandons the operator. Null: no polling.
-extern void (*morph_poll)();
+// ima_poll (intern.h) is called every MORPH_POLLSTEP pixels of propagation.
 enum { MORPH_POLLSTEP = 1 << 16 };
 
 // The value given to the n-th component found (n from 0): 1 ... 255, then 1

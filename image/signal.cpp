@@ -226,6 +226,7 @@ void ft(int gin, int ain, int gout, int aout, int dir, float fact) {
             const double mag = dir == 1 ? f * fact / W / H : f / fact;
             go[v] = clampbyte(truncsat(mag));
             ao[v] = ftphase(re, im);
+            if (ima_poll) ima_poll();   // each pixel is a whole-image sum
         }
     }
 }

@@ -59,3 +59,12 @@ void tvdispinit();        // display part of tvinit
 
 // A new list of FIXNUMs (the partial list is protected while it grows).
 node tvfixlist(std::initializer_list<int> values);
+
+// Lets a user break stop a long-running library routine: the interpreter's
+// poll is the library's ima_poll while the guard lives.
+struct tvbreakpoll {
+    tvbreakpoll() { ima_poll = oscheck; }
+    ~tvbreakpoll() { ima_poll = nullptr; }
+    tvbreakpoll(const tvbreakpoll &) = delete;
+    tvbreakpoll &operator=(const tvbreakpoll &) = delete;
+};

@@ -9,14 +9,6 @@
 
 namespace {
 
-// Lets a user break stop a long propagation: the interpreter's poll runs
-// while the guard lives.
-struct BreakPoll {
-    BreakPoll() { morph_poll = oscheck; }
-    ~BreakPoll() { morph_poll = nullptr; }
-    BreakPoll(const BreakPoll &) = delete;
-    BreakPoll &operator=(const BreakPoll &) = delete;
-};
 
 // The next argument: a BIN or GREY value (else the type error).
 node argbingrey() {
@@ -72,7 +64,7 @@ node xlabel() {
     res = tvgreynew();
     uint32_t count;
     {
-        BreakPoll poll;
+        tvbreakpoll poll;
         count = label(getimage(res), getimage(mask), max);
     }
     tvfreeimage(mask);
@@ -94,7 +86,7 @@ node xbuild() {
     ksguard g(&marker, &mask, &work, &res);
     marker = tvconvert(marker);
     mask = tvconvert(mask);
-    BreakPoll poll;
+    tvbreakpoll poll;
     if (ntype(marker) == GREY) {
         res = greycopyof(marker);
         greybuild(getimage(res), getimage(mask));
@@ -121,7 +113,7 @@ node xskiz() {
     res = greycopyof(labels);
     gmask = greyof(mask);
     {
-        BreakPoll poll;
+        tvbreakpoll poll;
         binbuild(getimage(res), getimage(gmask), -1);
     }
     tvfreeimage(gmask);
@@ -138,7 +130,7 @@ node xwatershed() {
     marker = tvconvert(marker);
     relief = tvconvert(relief);
     res = greycopyof(marker);
-    BreakPoll poll;
+    tvbreakpoll poll;
     watershed(getimage(res), getimage(relief));
     return shown(res);
 }
@@ -169,7 +161,7 @@ node xthinqueue() {
     if (block) block = tvconvert(block);
     work = greyof(bin);
     {
-        BreakPoll poll;
+        tvbreakpoll poll;
         thinqueue(getimage(work), table, size, block ? getimage(block) : -1);
     }
     res = binof(work);

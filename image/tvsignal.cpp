@@ -161,6 +161,7 @@ node xft() {
     ain = tvconvert(ain);
     gout = tvgreynew();
     aout = tvgreynew();
+    tvbreakpoll poll;
     ft(getimage(gin), getimage(ain), getimage(gout), getimage(aout), dir, fact);
     tvdisplay(gout);
     return twolist(gout, aout);

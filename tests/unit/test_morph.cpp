@@ -190,7 +190,7 @@ protected:
         qinit();   // creates the queues once, empties them afterwards
     }
     void TearDown() override {
-        morph_poll = nullptr;
+        ima_poll = nullptr;
         set_ima_error(default_error);
         iframe(0, 0, 256, 256);
         mframe(0, 0, 256, 256);
@@ -449,12 +449,12 @@ TEST_F(Morph, UserBreakLeavesQueuesUsableForTheNextOperator) {
     int polls = 0;
     static int *counter;
     counter = &polls;
-    morph_poll = [] {
+    ima_poll = [] {
         if (++*counter == 1) throw ImaFailure("break");
     };
     EXPECT_THROW(label(res.h, mask.h, 0xFFFFFFFFu), ImaFailure);
     EXPECT_GT(queue.nseg + (queue.head != queue.tail), 0);   // stopped with work queued
-    morph_poll = nullptr;
+    ima_poll = nullptr;
     uint32_t n = label(res.h, mask.h, 0xFFFFFFFFu);
     EXPECT_EQ(reflabel(want, mask2, 0xFFFFFFFFu), n);
     expectsame(want, res, "label after a break");
@@ -468,11 +468,11 @@ TEST_F(Morph, UserBreakLeavesQueuesUsableForTheNextOperator) {
     marker.at(590, 400) = 4;
     copyframe(marker, wantw);
     polls = 0;
-    morph_poll = [] {
+    ima_poll = [] {
         if (++*counter == 1) throw ImaFailure("break");
     };
     EXPECT_THROW(watershed(marker.h, rel.h), ImaFailure);
-    morph_poll = nullptr;
+    ima_poll = nullptr;
     copyframe(wantw, marker);
     watershed(marker.h, rel.h);
     refwatershed(wantw, rel);
