@@ -155,12 +155,16 @@ void bindsymbol(F &slot, const char *symbol, bool &complete) {
     if (!slot) complete = false;
 }
 
-// Loads a module with immediate binding. A bare name is searched along the
+}  // namespace
+
+// Loads NAME.so with immediate binding. A bare name is searched along the
 // loader's path, which includes the program's run path "$ORIGIN/lib"; the
 // same directory is tried explicitly when that fails, because a dlopen that
 // a sanitizer runtime intercepts is searched with the runtime's run path
 // instead of the program's.
-void *openmodule(const std::string &path) {
+void *openmodule(const char *name) {
+    std::string path(name, strnlen(name, 123));
+    path += ".so";
     void *handle = dlopen(path.c_str(), RTLD_NOW);
     if (handle || path.find('/') != std::string::npos) return handle;
     char exe[4096];
@@ -170,8 +174,6 @@ void *openmodule(const std::string &path) {
     dir.erase(dir.rfind('/') + 1);
     return dlopen((dir + "lib/" + path).c_str(), RTLD_NOW);
 }
-
-}  // namespace
 
 void freefilter() {
     if (filter.filterfclose) filter.filterfclose();
@@ -188,9 +190,7 @@ void loadfilter(const char *name) {
         filter = nativebinding;
         return;
     }
-    std::string path(name, strnlen(name, 123));
-    path += ".so";
-    FilterDll = openmodule(path);
+    FilterDll = openmodule(name);
     if (!FilterDll) ima_error("can't load filter module");
     bool complete = true;
     bindsymbol(filter.filtererror, "filtererror", complete);

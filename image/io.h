@@ -53,6 +53,12 @@ void freefilter();
 // True while a module is loaded.
 bool filterok();
 
+// Opens the shared object "NAME.so" (name cut to 123 characters) with
+// immediate binding; a bare name is found in the program's "lib" folder.
+// The handle, or NULL when it cannot be opened. Shared by the filter and
+// the camera loaders.
+void *openmodule(const char *name);
+
 // ------------------------------------------------------- native routines
 // Header: x0, y0, w, h as little-endian signed 16-bit, depth as one byte;
 // then the pixel block of the image store for depth 1, 8 or 24.

@@ -42,9 +42,13 @@ DONE |= {"IMASAVE", "IMALOAD"}
 # Convolution, recursive filters and Fourier transforms (tvsignal).
 DONE |= {"CONVH", "CONV", "RECH", "FCENTER", "BUTTER", "FT", "FFT", "REAL",
          "IMAGINARY"}
+# Camera capture (tvcamera).
+DONE |= {"CAMINIT", "CAMFREE", "CAMSNAP", "CAMREAD", "CAMLUT"}
 
-# Hooks of later parts that the image layer calls at start and end.
+# Hooks of later parts that the image layer calls at start and end, and
+# those that are written (no placeholder).
 HOOKS = [("tvcamfinish", "releases the camera module")]
+HOOKS_DONE = {"tvcamfinish"}
 
 
 def cname(name):
@@ -79,6 +83,8 @@ def later():
                    f'{{ ksabort("{n.lower()}, not yet available"); }}')
     out.append("")
     for hook, what in HOOKS:
+        if hook in HOOKS_DONE:
+            continue
         out.append(f"// {what[0].upper() + what[1:]}; nothing to do yet.")
         out.append(f"__attribute__((weak)) void {hook}() {{}}")
     out.append("")

@@ -1,0 +1,121 @@
+// Lisp functions of camera capture: CAMINIT, CAMFREE, CAMSNAP, CAMREAD and
+// CAMLUT over the loaded camera module, and its release at shutdown.
+#include "camera.h"
+#include "tvimage.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// The module's error text, copied before the abort (the module owns it).
+char Message[256];
+
+[[noreturn]] void camerafailed() {
+    const char *text = camera.camerror ? camera.camerror() : nullptr;
+    snprintf(Message, sizeof Message, "%s", text ? text : "camera error");
+    ksabort(Message);
+}
+
+void needcamera() {
+    if (!cameraok()) ksabort("initialize first the camera module");
+}
+
+// The next argument as a C string, or NULL when there is none.
+const char *optionalstring() { return moreargs() ? getstring(ksargstr()) : nullptr; }
+
+// Whether a header from the module describes an image that can be made:
+// a size of 1 to 4096 pixels each way, an origin that keeps the frame's
+// far corner representable, and depth 1, 8 or 24.
+bool supported(int x, int y, int w, int h, int depth) {
+    return x >= 0 && y >= 0 && w >= 1 && w <= MAXFRAME && h >= 1 && h <= MAXFRAME &&
+           int64_t(x) + w <= INT32_MAX && int64_t(y) + h <= INT32_MAX &&
+           (depth == 1 || depth == 8 || depth == 24);
+}
+
+// The grey border is the host's: it is cleared so that the image holds no
+// undefined bytes whatever the module writes inside.
+void cleargreyborder(node img) {
+    const s_image &r = tvrecord(img);
+    size_t stride = size_t(r.w) + 2, rows = size_t(r.h) + 2;
+    memset(r.data, 0, stride);
+    memset(r.data + (rows - 1) * stride, 0, stride);
+    for (size_t y = 1; y + 1 < rows; ++y) {
+        r.data[y * stride] = 0;
+        r.data[y * stride + stride - 1] = 0;
+    }
+}
+
+constexpr const char *LUTUSAGE = "camlut lut = ((old . new)(old . new) ...)";
+
+}  // namespace
+
+// (CAMINIT name &opt options): loads the module and initialises it; T.
+node xcaminit() {
+    if (!moreargs()) ksabort("(caminit name &opt options)");
+    const char *name = getstring(ksargstr());
+    const char *options = optionalstring();
+    kslastarg();
+    loadcamera(name);
+    if (!camera.caminit(options)) camerafailed();
+    return s_true;
+}
+
+// (CAMFREE): releases the module, if any; T.
+node xcamfree() {
+    if (moreargs()) ksabort("(camfree)");
+    freecamera();
+    return s_true;
+}
+
+// (CAMSNAP nr &opt options): selects camera nr and starts an acquisition; T.
+node xcamsnap() {
+    if (!moreargs()) ksabort("(camsnap nr &opt options)");
+    int nr = getfixnum(ksargfix());
+    const char *options = optionalstring();
+    kslastarg();
+    needcamera();
+    if (!camera.camsnap(nr, options)) camerafailed();
+    return s_true;
+}
+
+// (CAMREAD): the acquired image as a new image; both frames become the
+// camera's region, which thus frames all later operations.
+node xcamread() {
+    if (moreargs()) ksabort("(camread)");
+    needcamera();
+    int x = 0, y = 0, w = 0, h = 0, depth = 0;
+    if (!camera.camreadheader(&x, &y, &w, &h, &depth)) camerafailed();
+    if (!supported(x, y, w, h, depth)) ksabort("not supported format");
+    frames(x, y, w, h);
+    tvframeschanged();
+    node img = depth == 8 ? tvgreynew() : depth == 24 ? tvcolnew() : tvbinnew();
+    if (depth == 8) cleargreyborder(img);
+    if (!camera.camreaddata(tvdata(img))) camerafailed();
+    tvdisplay(img);
+    return img;
+}
+
+// (CAMLUT lut): sends the table old -> new made from the pairs of lut over
+// the identity; a later pair for the same old value wins. NIL sends the
+// identity. T.
+node xcamlut() {
+    if (!moreargs()) ksabort("camlut lut");
+    node lut = ksarglist();
+    kslastarg();
+    needcamera();
+    unsigned char table[256];
+    for (int i = 0; i < 256; ++i) table[i] = (unsigned char)i;
+    for (node l = lut; consp(l); l = cdr(l)) {
+        node pair = car(l);
+        if (!consp(pair) || !fixp(car(pair)) || !fixp(cdr(pair))) ksabort(LUTUSAGE);
+        int32_t oldv = getfixnum(car(pair)), newv = getfixnum(cdr(pair));
+        if (oldv < 0 || oldv > 255 || newv < 0 || newv > 255) ksabort(LUTUSAGE);
+        table[oldv] = (unsigned char)newv;
+    }
+    if (!camera.camlut(table)) camerafailed();
+    return s_true;
+}
+
+// Called when the interpreter ends: releases the module.
+void tvcamfinish() { freecamera(); }
