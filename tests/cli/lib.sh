@@ -37,3 +37,28 @@ finish() {
   echo "$failures failure(s)"
   exit 1
 }
+
+# start_session ARGS...: starts the program in the background reading from
+# a FIFO held open on descriptor 3 (write input with `echo ... >&3`), its
+# output going to the file "output"; $pid is its process id.
+start_session() {
+  mkfifo input
+  "$CLI" "$@" <input >output 2>&1 &
+  pid=$!
+  trap 'kill -9 $pid 2>/dev/null; rm -rf "$WORK"' EXIT
+  exec 3>input
+}
+
+# wait_for TEXT [COUNT]: polls the session's output until TEXT occurs COUNT
+# times; fails the test (showing the output) when it never does.
+wait_for() {
+  local i n
+  for ((i = 0; i < 1200; i++)); do
+    n=$(grep -oF -- "$1" output | wc -l)
+    [ "$n" -ge "${2:-1}" ] && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "FAIL: no \"$1\" (x${2:-1}) in the output:"; cat output
+  exit 1
+}

@@ -4,24 +4,7 @@
 # console waits for input does no harm either.
 . "$(dirname "$0")/lib.sh"
 
-mkfifo input
-"$CLI" -xS <input >output 2>&1 &
-pid=$!
-trap 'kill -9 $pid 2>/dev/null; rm -rf "$WORK"' EXIT
-exec 3>input
-
-# wait_for TEXT [COUNT]: polls the output until TEXT occurs COUNT times.
-wait_for() {
-  local i n
-  for ((i = 0; i < 1200; i++)); do
-    n=$(grep -oF -- "$1" output | wc -l)
-    [ "$n" -ge "${2:-1}" ] && return 0
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  echo "FAIL: no \"$1\" (x${2:-1}) in the output:"; cat output
-  exit 1
-}
+start_session -xS
 
 echo "(progn (print 'started) (loop))" >&3
 wait_for STARTED
