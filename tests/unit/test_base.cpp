@@ -3,6 +3,8 @@
 // the operators' formulas, on random images of awkward sizes.
 #include <gtest/gtest.h>
 
+#include "imatest.h"
+
 #include "base.h"
 #include "intern.h"
 
@@ -16,22 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct ImaFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-[[noreturn]] void throwerror(const char *msg) { throw ImaFailure(msg); }
-
-// An image of the store, released at scope exit. Without a size it has the
-// current frame's geometry.
-struct Img {
-    int h;
-    explicit Img(int depth) : h(newimage(ifx, ify, ifw, ifh, depth)) {}
-    Img(int w, int hh, int depth, int x0 = 0, int y0 = 0) : h(newimage(x0, y0, w, hh, depth)) {}
-    ~Img() { freeimage(h); }
-    Img(const Img &) = delete;
-    Img &operator=(const Img &) = delete;
-};
 
 // ---------------------------------------------------- reference pixel access
 // Image coordinates; BIN value 0/1, GREY byte, COL 0xRRGGBB.

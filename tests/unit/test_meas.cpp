@@ -4,6 +4,8 @@
 // 32 bits.
 #include <gtest/gtest.h>
 
+#include "imatest.h"
+
 #include "intern.h"
 #include "meas.h"
 
@@ -14,18 +16,6 @@
 #include <vector>
 
 namespace {
-
-struct Img {
-    int h;
-    explicit Img(int depth) : h(newimage(ifx, ify, ifw, ifh, depth)) {}
-    ~Img() { freeimage(h); }
-    Img(const Img &) = delete;
-    Img &operator=(const Img &) = delete;
-    uint8_t *d() const { return imarray[h].data; }
-    // Frame-relative pixel of a grey image; bit of a binary one.
-    uint8_t &at(int x, int y) const { return d()[(y + 1) * ifw_grey + x + 1]; }
-    int bit(int x, int y) const { return (d()[y * ifw_bin + x / 8] >> (x % 8)) & 1; }
-};
 
 struct Rect {
     int x, y, w, h;

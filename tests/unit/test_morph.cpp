@@ -4,6 +4,8 @@
 // densities and frame origins.
 #include <gtest/gtest.h>
 
+#include "imatest.h"
+
 #include "base.h"
 #include "intern.h"
 #include "morph.h"
@@ -16,22 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct ImaFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-[[noreturn]] void throwerror(const char *msg) { throw ImaFailure(msg); }
-
-// A grey or binary image of the current frame, released at scope exit.
-struct Img {
-    int h;
-    explicit Img(int depth) : h(newimage(ifx, ify, ifw, ifh, depth)) {}
-    ~Img() { freeimage(h); }
-    Img(const Img &) = delete;
-    Img &operator=(const Img &) = delete;
-    uint8_t *d() const { return imarray[h].data; }
-    uint8_t &at(int x, int y) const { return d()[(y + 1) * ifw_grey + x + 1]; }
-};
 
 long W() { return ifw_grey; }
 uint32_t pos(int x, int y) { return uint32_t((y + 1) * ifw_grey + x + 1); }

@@ -4,6 +4,8 @@
 // pixels, single rows and columns, and powers of two for the fast transform.
 #include <gtest/gtest.h>
 
+#include "imatest.h"
+
 #include "intern.h"
 #include "signal.h"
 
@@ -15,20 +17,6 @@
 #include <vector>
 
 namespace {
-
-struct ImaFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-[[noreturn]] void throwerror(const char *msg) { throw ImaFailure(msg); }
-
-// An image of the current frame, released at scope exit.
-struct Img {
-    int h;
-    explicit Img(int depth) : h(newimage(ifx, ify, ifw, ifh, depth)) {}
-    ~Img() { freeimage(h); }
-    Img(const Img &) = delete;
-    Img &operator=(const Img &) = delete;
-};
 
 uint8_t &px(int h, int c, int r) { return imarray[h].data[(r + 1) * (imarray[h].w + 2) + c + 1]; }
 float &fl(int h, int c, int r) { return reinterpret_cast<float *>(imarray[h].data)[r * imarray[h].w + c]; }
