@@ -7,6 +7,7 @@
 #include "intern.h"
 #include "meas.h"
 #include "morph.h"
+#include "signal.h"
 #include "trans.h"
 
 #include <algorithm>
@@ -215,12 +216,85 @@ void transbench(std::mt19937 &rng) {
     }
 }
 
+void pixelbench(std::mt19937 &rng);
+
+// Convolutions (mode 0; binomial masks of 3 and 5, a 15 x 15 box), the whole FFT of a (magnitude,
+// phase) pair as the Lisp function runs it, and the recursive row filter.
+// NAME-plain lines time the plain routines (signal_avx2 cleared).
+void signalbench(std::mt19937 &rng) {
+    for (int size : {1024, 4096}) {
+        const int runs = size == 1024 ? 10 : 3;
+        iframe(0, 0, size, size);
+        const int g = newimage(0, 0, size, size, 8), a = newimage(0, 0, size, size, 8);
+        const int gd = newimage(0, 0, size, size, 8), ad = newimage(0, 0, size, size, 8);
+        const int re = newimage(0, 0, size, size, 32), im = newimage(0, 0, size, size, 32);
+        randomize(g, rng);
+        randomize(a, rng);
+        auto t = [&](const std::string &op, const std::function<void()> &f) { report(op.c_str(), "grey", size, bestms(runs, f)); };
+        // binomial masks of 3 and 5, the 15 x 15 box
+        auto maskof = [](int n) {
+            std::vector<int32_t> row(1, 1);
+            for (int k = 1; k < n; ++k) {
+                std::vector<int32_t> next(row.size() + 1, 0);
+                for (size_t j = 0; j < row.size(); ++j) next[j] += row[j], next[j + 1] += row[j];
+                row = next;
+            }
+            if (n > 5) row.assign(size_t(n), 1);
+            std::vector<int32_t> mask;
+            for (int32_t u : row)
+                for (int32_t v : row) mask.push_back(u * v);
+            return mask;
+        };
+        for (bool simd : {true, false}) {
+            const bool had = signal_avx2;
+            signal_avx2 = signal_avx2 && simd;
+            const std::string suffix = simd ? "" : "-plain";
+            for (int n : {3, 5, 15}) {
+                const std::vector<int32_t> mask = maskof(n);
+                int fact = 0;
+                for (int32_t v : mask) fact += v;
+                if (simd || n < 15 || size == 1024) t("CONV" + std::to_string(n) + suffix, [&] { conv(g, gd, mask.data(), n, n, 0, fact); });
+            }
+            const int32_t h3[3] = {1, 2, 1};
+            t("CONVH3" + suffix, [&] { convh(g, gd, h3, 3, 0, 4); });
+            t("FFT" + suffix, [&] {
+                conveuler(g, a, re, im, 1.0f);
+                fft(re, im, 1);
+                convbackeuler(re, im, gd, ad, 1.0f);
+            });
+            t("FFTCORE" + suffix, [&] { fft(re, im, 1); });
+            signal_avx2 = had;
+        }
+        const float ra[1] = {0.5f}, rb[1] = {0.5f};
+        t("RECH", [&] { rech(g, gd, ra, 1, rb, 1, 1); });
+        for (int h : {g, a, gd, ad, re, im}) freeimage(h);
+    }
+}
+
 }  // namespace
 
-int main() {
+// image_bench [SECTION...]: all sections, or only the named ones of
+// pixel (arithmetic, copies, rotations, zooms), morph, trans and signal.
+int main(int argc, char **argv) {
     set_ima_error(benchfail);
     imainit();
     std::mt19937 rng(7);
+    auto wanted = [&](const char *name) {
+        if (argc < 2) return true;
+        for (int i = 1; i < argc; ++i)
+            if (std::strcmp(argv[i], name) == 0) return true;
+        return false;
+    };
+    if (wanted("pixel")) pixelbench(rng);
+    if (wanted("morph")) morphbench(rng);
+    if (wanted("trans")) transbench(rng);
+    if (wanted("signal")) signalbench(rng);
+    return 0;
+}
+
+namespace {
+
+void pixelbench(std::mt19937 &rng) {
     const float angle = float(30 * 0.017453292519943295);
     for (int size : {1024, 4096}) {
         const int runs = size == 1024 ? 30 : 6;
@@ -271,7 +345,6 @@ int main() {
             for (int h : {a, b, d, m}) freeimage(h);
         }
     }
-    morphbench(rng);
-    transbench(rng);
-    return 0;
 }
+
+}  // namespace

@@ -3,6 +3,10 @@
 # sizes, single-threaded, best of several runs. Binary images are compared
 # with OpenCV byte images of 0/255 with the same pixel count.
 # Output lines: OPERATOR TYPE SIZE MILLISECONDS.
+# peers.py [SECTION...]: all sections, or only the named ones of pixel,
+# morph, trans and signal (the sections of image_bench).
+import os
+import sys
 import time
 import numpy as np
 import cv2
@@ -20,11 +24,15 @@ def best(runs, f):
     return t * 1000
 
 
+def wanted(section):
+    return len(sys.argv) < 2 or section in sys.argv[1:]
+
+
 def report(op, typ, size, ms):
     print(f"{op} {typ} {size} {ms:.4f}", flush=True)
 
 
-for size in (1024, 4096):
+for size in (1024, 4096) if wanted("pixel") else ():
     runs = 30 if size == 1024 else 6
     for typ in ("bin", "grey", "col"):
         shape = (size, size, 3) if typ == "col" else (size, size)
@@ -63,10 +71,8 @@ for size in (1024, 4096):
 # Morphology and measurements on the inputs image_bench wrote to
 # $TAVEX_BENCH_DATA (NAME_SIZE.u8, row-major bytes). Output lines carry the
 # peer's name as a fifth field.
-import os
-
 data = os.environ.get("TAVEX_BENCH_DATA")
-if data:
+if data and wanted("morph"):
     from scipy import ndimage
     from skimage import measure, morphology, segmentation
 
@@ -111,7 +117,7 @@ if data:
 # Point and neighbourhood transforms and colour operators on random images
 # of the same sizes (the timings do not depend on the contents, except the
 # distance transform, which gets the same density of background).
-if True:
+if wanted("trans"):
     from scipy import ndimage
     from skimage import filters
 
@@ -160,3 +166,43 @@ if True:
               lambda: cv2.cvtColor(c, cv2.COLOR_RGB2HSV_FULL, dst=cd))
         other("IHS-RGB", "col", size, "cv2.cvtColor HSV2RGB_FULL", runs,
               lambda: cv2.cvtColor(c, cv2.COLOR_HSV2RGB_FULL, dst=cd))
+
+
+# Signal processing: the same masks (binomial, the 15 x 15 box) with float
+# weights (mode 0 of CONV and CONVH divides by their sum), the complex transform of a pair of
+# float images (FFTCORE) and with the polar conversions around it as FFT
+# does them, and a first-order recursive filter along rows.
+if wanted("signal"):
+    from scipy import signal as sps
+
+    def sig(op, size, name, runs, f):
+        print(f"{op} grey {size} {best(runs, f):.4f} {name}", flush=True)
+
+    for size in (1024, 4096):
+        runs = 10 if size == 1024 else 3
+        g = rng.integers(0, 256, (size, size), dtype=np.uint8)
+        a = rng.integers(0, 256, (size, size), dtype=np.uint8)
+        d = np.empty_like(g)
+        for n in (3, 5, 15):
+            row = np.array([1.0])
+            for _ in range(n - 1):
+                row = np.convolve(row, [1.0, 1.0])
+            if n > 5:
+                row = np.ones(n)
+            k = np.outer(row, row).astype(np.float32)
+            k /= k.sum()
+            sig(f"CONV{n}", size, "cv2.filter2D", runs, lambda: cv2.filter2D(g, -1, k, dst=d))
+        sig("CONVH3", size, "cv2.sepFilter2D", runs,
+            lambda: cv2.sepFilter2D(g, -1, np.float32([0.25, 0.5, 0.25]), np.float32([1]), dst=d))
+        z = cv2.merge([g.astype(np.float32), a.astype(np.float32)])
+        sig("FFTCORE", size, "cv2.dft complex", runs, lambda: cv2.dft(z, flags=cv2.DFT_COMPLEX_OUTPUT))
+
+        def polarfft():
+            re, im = cv2.polarToCart(g.astype(np.float32), a.astype(np.float32) * np.float32(np.pi / 128))
+            f = cv2.dft(cv2.merge([re, im]), flags=cv2.DFT_COMPLEX_OUTPUT)
+            mg, ph = cv2.cartToPolar(f[..., 0], f[..., 1])
+            return cv2.convertScaleAbs(mg, alpha=255 / max(mg.max(), 1e-30)), ph
+        sig("FFT", size, "cv2 polar+dft+polar", runs, polarfft)
+        sig("FFT", size, "cv2.dft complex", runs, lambda: cv2.dft(z, flags=cv2.DFT_COMPLEX_OUTPUT))
+        gf = g.astype(np.float32)
+        sig("RECH", size, "scipy lfilter rows", runs, lambda: sps.lfilter([0.5], [1.0, -0.5], gf, axis=1))

@@ -2,12 +2,18 @@
 #include "signal.h"
 #include "intern.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -58,45 +64,177 @@ std::unique_ptr<T[]> scratch(size_t n) {
 }  // namespace
 
 // ------------------------------------------------------------- convolution
-void convh(int in, int out, const int32_t *mask, int n, int mode, int fact) {
-    checkconv("convh, fact must not be 0", "convh: 0<=mode<=3", mode, fact);
-    const int c0 = n / 2;
-    for (int r = 0; r < ifh; ++r) {
-        const uint8_t *src = greyrow(in, r);
-        uint8_t *dst = greyrow(out, r);
-        for (int x = 0; x < ifw; ++x) {
-            // input column x + c0 - j must lie in 0..ifw-1
-            const int jlo = std::max(0, x + c0 - (ifw - 1)), jhi = std::min(n - 1, x + c0);
-            int64_t s = 0, w = 0;
-            for (int j = jlo; j <= jhi; ++j) {
-                s += int64_t(mask[j]) * src[x + c0 - j];
-                w += mask[j];
-            }
-            dst[x] = convoutput(s, w, mode, fact);
+// The integer convolutions share one routine: convh is conv with one mask
+// row. Where the processor has AVX2 and every partial sum fits 32 bits, the
+// sums are computed 16 pixels at a time (convsimd); otherwise, and for the
+// pixels where the weights used in mode 1 depend on the frame's edge, pixel
+// by pixel (convpixel). Both give exactly the same 64-bit sums.
+
+bool signal_avx2 = __builtin_cpu_supports("avx2");
+
+namespace {
+
+// Output pixel (x, y): the mask truncated at the frame's edges.
+uint8_t convpixel(int in, const int32_t *mask, int w, int h, int x, int y, int mode, int fact) {
+    const int r0 = h / 2, c0 = w / 2;
+    const int ilo = std::max(0, y + r0 - (ifh - 1)), ihi = std::min(h - 1, y + r0);
+    const int jlo = std::max(0, x + c0 - (ifw - 1)), jhi = std::min(w - 1, x + c0);
+    int64_t s = 0, sw = 0;
+    for (int i = ilo; i <= ihi; ++i) {
+        const uint8_t *src = greyrow(in, y + r0 - i) + x + c0;
+        const int32_t *m = mask + size_t(i) * w;
+        for (int j = jlo; j <= jhi; ++j) {
+            s += int64_t(m[j]) * src[-j];
+            sw += m[j];
         }
     }
+    return convoutput(s, sw, mode, fact);
+}
+
+// Whether 16-bit weights and 32-bit sums hold every partial sum exactly.
+bool convfits32(const int32_t *mask, size_t n) {
+    int64_t total = 0;
+    for (size_t k = 0; k < n; ++k) {
+        if (mask[k] < INT16_MIN || mask[k] > INT16_MAX) return false;
+        total += std::llabs(mask[k]);
+    }
+    return total * 255 <= INT32_MAX;
+}
+
+// Truncating integer division by a fixed divisor: none, an arithmetic shift
+// for positive powers of two, else in double precision (exact for 32-bit
+// operands: a quotient that is not an integer lies at least 1/|d| from
+// one, and the rounding error is below 2^-22/|d|).
+struct divisor {
+    enum { NONE, SHIFT, DOUBLE } kind;
+    int shift;
+    double d;
+};
+
+divisor makedivisor(int64_t d) {
+    if (d == 1) return {divisor::NONE, 0, 1.0};
+    if (d > 0 && (d & (d - 1)) == 0) return {divisor::SHIFT, std::countr_zero(uint64_t(d)), 0.0};
+    return {divisor::DOUBLE, 0, double(d)};
+}
+
+// One weight pair of the vector kernel: source offset o of the first of two
+// neighbouring columns in mask row i, the weights of columns o and o + 1 in
+// the low and high halves.
+struct convtap {
+    int row, offset;
+    int32_t pair;
+};
+
+__attribute__((target("avx2"))) inline __m256i divide8(__m256i s, const divisor &dv) {
+    switch (dv.kind) {
+    case divisor::NONE: return s;
+    case divisor::SHIFT: {
+        const __m256i bias = _mm256_and_si256(_mm256_srai_epi32(s, 31), _mm256_set1_epi32((1 << dv.shift) - 1));
+        return _mm256_srai_epi32(_mm256_add_epi32(s, bias), dv.shift);
+    }
+    default: {
+        const __m256d d = _mm256_set1_pd(dv.d);
+        const __m128i lo = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s)), d));
+        const __m128i hi = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s, 1)), d));
+        return _mm256_set_m128i(hi, lo);
+    }
+    }
+}
+
+// Output columns x .. x+15 of one row: rows[i] is the widened source row
+// that mask row i meets (column 0 at index 0, zeros beyond the frame).
+// The even and odd columns are summed apart, so that every load gives
+// eight (column, column + 1) pairs for _mm256_madd_epi16.
+__attribute__((target("avx2"))) void convchunk(const int16_t *const *rows, const convtap *taps, size_t ntaps, int x,
+                                               const divisor &dv, int mode, uint8_t *dst) {
+    __m256i even = _mm256_setzero_si256(), odd = _mm256_setzero_si256();
+    for (size_t t = 0; t < ntaps; ++t) {
+        const int16_t *src = rows[taps[t].row] + x + taps[t].offset;
+        const __m256i pair = _mm256_set1_epi32(taps[t].pair);
+        even = _mm256_add_epi32(even, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)), pair));
+        odd = _mm256_add_epi32(odd, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 1)), pair));
+    }
+    even = divide8(even, dv);
+    odd = divide8(odd, dv);
+    if (mode == 3) {
+        even = _mm256_abs_epi32(even);
+        odd = _mm256_abs_epi32(odd);
+    }
+    // columns 0..15 in order as saturated 16-bit values, then bytes
+    __m256i v = _mm256_packs_epi32(_mm256_unpacklo_epi32(even, odd), _mm256_unpackhi_epi32(even, odd));
+    if (mode == 2) v = _mm256_adds_epi16(v, _mm256_set1_epi16(128));
+    v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm256_castsi256_si128(v));
+}
+
+// The vector path; false when its scratch memory cannot be had.
+bool convsimd(int in, int out, const int32_t *mask, int w, int h, int mode, int fact) {
+    const int r0 = h / 2, c0 = w / 2;
+    // source column x + o meets mask column c0 - o; o runs c0-w+1 .. c0
+    std::vector<convtap> taps;
+    int64_t wsum = 0;
+    for (int i = 0; i < h; ++i)
+        for (int o = c0 - w + 1; o <= c0; o += 2) {
+            const int32_t a = mask[size_t(i) * w + (c0 - o)], b = o + 1 <= c0 ? mask[size_t(i) * w + (c0 - o - 1)] : 0;
+            wsum += int64_t(a) + b;
+            if (a || b) taps.push_back({i, o, int32_t(uint32_t(uint16_t(a)) | uint32_t(b) << 16)});
+        }
+    const divisor dv = makedivisor(mode == 1 ? (wsum ? wsum : 1) : fact);
+    // widened rows with zero margins wider than any load reaches
+    const size_t pad = size_t(w) + 40, len = size_t(ifw) + 2 * pad;
+    std::unique_ptr<int16_t[]> ring(new (std::nothrow) int16_t[len * size_t(h + 1)]());
+    std::unique_ptr<const int16_t *[]> rows(new (std::nothrow) const int16_t *[size_t(h)]);
+    if (!ring || !rows) return false;
+    const int16_t *zero = ring.get() + len * size_t(h) + pad;
+    auto widen = [&](int r) {
+        int16_t *dst = ring.get() + len * size_t(r % h) + pad;
+        const uint8_t *src = greyrow(in, r);
+        for (int c = 0; c < ifw; ++c) dst[c] = src[c];
+    };
+    for (int r = 0; r < std::min(r0, ifh); ++r) widen(r);
+    const int ytop = h - 1 - r0, ybottom = ifh - 1 - r0, xleft = w - 1 - c0, xright = ifw - 1 - c0;
+    for (int y = 0; y < ifh; ++y) {
+        if (y + r0 < ifh) widen(y + r0);
+        for (int i = 0; i < h; ++i) {
+            const int s = y + r0 - i;
+            rows[i] = s >= 0 && s < ifh ? ring.get() + len * size_t(s % h) + pad : zero;
+        }
+        uint8_t *dst = greyrow(out, y);
+        for (int x = 0; x < ifw; x += 16) {
+            if (x + 16 <= ifw) convchunk(rows.get(), taps.data(), taps.size(), x, dv, mode, dst + x);
+            else if (ifw >= 16) convchunk(rows.get(), taps.data(), taps.size(), ifw - 16, dv, mode, dst + ifw - 16);
+            else {
+                uint8_t part[16];
+                convchunk(rows.get(), taps.data(), taps.size(), x, dv, mode, part);
+                std::memcpy(dst + x, part, size_t(ifw - x));
+            }
+        }
+        // mode 1 divides by the weights used, fewer where the mask leaves the frame
+        if (mode == 1)
+            for (int x = 0; x < ifw; ++x)
+                if (y < ytop || y > ybottom || x < xleft || x > xright) dst[x] = convpixel(in, mask, w, h, x, y, mode, fact);
+    }
+    return true;
+}
+
+void convolve(int in, int out, const int32_t *mask, int w, int h, int mode, int fact) {
+    if (signal_avx2 && convfits32(mask, size_t(w) * size_t(h)) && convsimd(in, out, mask, w, h, mode, fact)) return;
+    for (int y = 0; y < ifh; ++y) {
+        uint8_t *dst = greyrow(out, y);
+        for (int x = 0; x < ifw; ++x) dst[x] = convpixel(in, mask, w, h, x, y, mode, fact);
+    }
+}
+
+}  // namespace
+
+void convh(int in, int out, const int32_t *mask, int n, int mode, int fact) {
+    checkconv("convh, fact must not be 0", "convh: 0<=mode<=3", mode, fact);
+    convolve(in, out, mask, n, 1, mode, fact);
 }
 
 void conv(int in, int out, const int32_t *mask, int w, int h, int mode, int fact) {
     checkconv("conv, fact must not be 0", "conv: 0<=mode<=3", mode, fact);
-    const int r0 = h / 2, c0 = w / 2;
-    for (int y = 0; y < ifh; ++y) {
-        const int ilo = std::max(0, y + r0 - (ifh - 1)), ihi = std::min(h - 1, y + r0);
-        uint8_t *dst = greyrow(out, y);
-        for (int x = 0; x < ifw; ++x) {
-            const int jlo = std::max(0, x + c0 - (ifw - 1)), jhi = std::min(w - 1, x + c0);
-            int64_t s = 0, sw = 0;
-            for (int i = ilo; i <= ihi; ++i) {
-                const uint8_t *src = greyrow(in, y + r0 - i) + x + c0;
-                const int32_t *m = mask + size_t(i) * w;
-                for (int j = jlo; j <= jhi; ++j) {
-                    s += int64_t(m[j]) * src[-j];
-                    sw += m[j];
-                }
-            }
-            dst[x] = convoutput(s, sw, mode, fact);
-        }
-    }
+    convolve(in, out, mask, w, h, mode, fact);
 }
 
 // -------------------------------------------------------- recursive filter

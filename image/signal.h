@@ -19,6 +19,10 @@
 void convh(int in, int out, const int32_t *mask, int n, int mode, int fact);
 // mask holds h rows of w weights; row i of the mask pairs with image rows.
 void conv(int in, int out, const int32_t *mask, int w, int h, int mode, int fact);
+// Whether the convolutions and the fast transform use their AVX2 routines:
+// set where the processor has AVX2; clearing it selects the plain routines,
+// which give the same results.
+extern bool signal_avx2;
 
 enum { RECH_MAXCOEF = 20 };
 // Forward-backward recursive filter along each row with feed-forward

@@ -173,6 +173,125 @@ TEST_F(Signal, ConvolutionsReportAZeroFactor) {
     EXPECT_EQ(9, px(out.h, 3, 3));
 }
 
+// The convolution routines as they were before the vector path: the sums
+// pixel by pixel over the part of the mask inside the frame.
+uint8_t oldconvoutput(int64_t s, int64_t w, int mode, int fact) {
+    auto clampbyte = [](int64_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+    switch (mode) {
+    case 0: return clampbyte(s / fact);
+    case 1: return clampbyte(w != 0 ? s / w : s);
+    case 2: return clampbyte(s / fact + 128);
+    default: {
+        int64_t v = s / fact;
+        return uint8_t(std::min<int64_t>(v < 0 ? -v : v, 255));
+    }
+    }
+}
+
+void oldconv(int in, int out, const int32_t *mask, int w, int h, int mode, int fact) {
+    const int r0 = h / 2, c0 = w / 2;
+    for (int y = 0; y < ifh; ++y) {
+        const int ilo = std::max(0, y + r0 - (ifh - 1)), ihi = std::min(h - 1, y + r0);
+        for (int x = 0; x < ifw; ++x) {
+            const int jlo = std::max(0, x + c0 - (ifw - 1)), jhi = std::min(w - 1, x + c0);
+            int64_t s = 0, sw = 0;
+            for (int i = ilo; i <= ihi; ++i) {
+                const uint8_t *src = &px(in, x + c0, y + r0 - i);
+                const int32_t *m = mask + size_t(i) * w;
+                for (int j = jlo; j <= jhi; ++j) {
+                    s += int64_t(m[j]) * src[-j];
+                    sw += m[j];
+                }
+            }
+            px(out, x, y) = oldconvoutput(s, sw, mode, fact);
+        }
+    }
+}
+
+// Runs f once with the vector routines (where the processor has them) and
+// once with the plain ones.
+template <typename F>
+void bothpaths(F f) {
+    const bool had = signal_avx2;
+    for (bool simd : {true, false}) {
+        signal_avx2 = had && simd;
+        f(simd);
+    }
+    signal_avx2 = had;
+}
+
+void expectsameimage(int a, int b, const std::string &what) {
+    for (int y = 0; y < ifh; ++y)
+        for (int x = 0; x < ifw; ++x)
+            ASSERT_EQ(int(px(a, x, y)), int(px(b, x, y))) << what << " at " << x << "," << y;
+}
+
+TEST_F(Signal, ConvolutionsMatchTheOldRoutinesOnRandomImages) {
+    // widths below, at and above one 16-pixel vector step, masks of every
+    // width and height the frame allows up to 17, odd and even
+    const Size frames[] = {{37, 23}, {16, 9}, {15, 18}, {70, 5}, {3, 40}};
+    for (Size sz : frames) {
+        iframe(0, 0, sz.w, sz.h);
+        Img in(8), out(8), ref(8);
+        randomgrey(in.h);
+        for (int mh = 1; mh < std::min(sz.h, 18); ++mh)
+            for (int mw = 1; mw < std::min(sz.w, 18); ++mw) {
+                const int mode = randint(0, 3);
+                const int range = randint(0, 2) == 0 ? 3 : randint(0, 1) ? 300 : 32767;
+                const int facts[] = {1, 2, 16, 3, -1, -4, 7, 1000};
+                const int fact = facts[randint(0, 7)];
+                std::vector<int32_t> m(size_t(mw) * mh);
+                for (auto &v : m) v = randint(-range, range);
+                oldconv(in.h, ref.h, m.data(), mw, mh, mode, fact);
+                bothpaths([&](bool simd) {
+                    conv(in.h, out.h, m.data(), mw, mh, mode, fact);
+                    expectsameimage(out.h, ref.h, "conv " + std::to_string(mw) + "x" + std::to_string(mh) + " mode " +
+                                                      std::to_string(mode) + " fact " + std::to_string(fact) +
+                                                      (simd ? " vector" : " plain"));
+                    if (mh == 1) {
+                        convh(in.h, out.h, m.data(), mw, mode, fact);
+                        expectsameimage(out.h, ref.h, "convh " + std::to_string(mw));
+                    }
+                });
+            }
+    }
+}
+
+TEST_F(Signal, ConvolutionsAtTheLimitsOf32BitSums) {
+    iframe(0, 0, 40, 20);
+    Img in(8), out(8), ref(8);
+    // sums of absolute weights times 255 just at and just beyond 2^31 - 1,
+    // extreme 16-bit weights, weights beyond 16 bits, weights summing to 0
+    std::vector<std::vector<int32_t>> masks;
+    std::vector<int32_t> atlimit(272, 30961);   // 272 * 30961 * 255 = 2147454960
+    for (size_t k = 0; k < atlimit.size(); k += 3) atlimit[k] = -atlimit[k];
+    masks.push_back(atlimit);
+    std::vector<int32_t> beyond = atlimit;
+    beyond[5] += 200;   // 2147505960
+    masks.push_back(beyond);
+    masks.push_back({-32768, 32767, -32768, 32767, -32768});
+    masks.push_back({40000, -1, 2});
+    masks.push_back({5, -5, 3, -3, 0, 0, 1, -1, 0});
+    for (int fill = 0; fill < 2; ++fill) {
+        if (fill) randomgrey(in.h);
+        else flat(in.h, 255);
+        for (const auto &m : masks)
+            for (int mode = 0; mode < 4; ++mode)
+                for (int fact : {1, -3, 65536}) {
+                    // as one row, and folded into rows of 17 where it divides
+                    const int n = int(m.size());
+                    for (int w : {n, 17}) {
+                        if (n % w || w >= ifw || n / w >= ifh) continue;
+                        oldconv(in.h, ref.h, m.data(), w, n / w, mode, fact);
+                        bothpaths([&](bool) {
+                            conv(in.h, out.h, m.data(), w, n / w, mode, fact);
+                            expectsameimage(out.h, ref.h, "mask of " + std::to_string(n) + " mode " + std::to_string(mode));
+                        });
+                    }
+                }
+    }
+}
+
 // ======================================================== recursive filter
 
 // The forward-backward recursion in double precision, straight from its
