@@ -5,6 +5,8 @@
 // without it). The options text is not used.
 #include "io.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -12,7 +14,7 @@
 namespace {
 
 FILE *reading;
-pendingfile writing;
+savefile writing;
 int imgw, imgh, imgdepth;
 const char *error = "pgm: no error";
 
@@ -84,13 +86,13 @@ const char *filtererror() { return error; }
 void filterfclose() {
     if (reading) fclose(reading);
     reading = nullptr;
-    pendingabandon(writing);
+    savecancel(writing);
 }
 
 bool filterfopen(const char *name, bool write) {
     filterfclose();
     error = "pgm: open error";
-    if (write) return pendingopen(writing, name);
+    if (write) return savebegin(writing, name);
     reading = fopen(name, "rb");
     return reading != nullptr;
 }
@@ -123,7 +125,7 @@ bool filterwritedata(const uint8_t *data) {
         }
         if (fwrite(src, 1, rowbytes, writing.file) != rowbytes) return false;
     }
-    return pendingcommit(writing);
+    return savecommit(writing);
 }
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *) {
@@ -149,6 +151,16 @@ bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *
     *h = int(height);
     *depth = d;
     imgw = int(width), imgh = int(height), imgdepth = d;
+    // A regular file too short for the pixels its header announces is
+    // refused now, before the host changes anything for it.
+    struct stat st;
+    long here = ftell(reading);
+    if (loadableheader(*x0, *y0, *w, *h, d) && here >= 0 && fstat(fileno(reading), &st) == 0 &&
+        S_ISREG(st.st_mode) &&
+        uint64_t(st.st_size) < uint64_t(here) + filerowbytes(imgw, d) * uint64_t(imgh)) {
+        error = "pgm: short pixel data";
+        return false;
+    }
     return true;
 }
 

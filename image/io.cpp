@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -18,7 +19,7 @@ namespace {
 // the last header read or written and the text of the last error.
 struct nativestate {
     FILE *reading = nullptr;
-    pendingfile writing;
+    savefile writing;
     int16_t x0 = 0, y0 = 0, w = 0, h = 0;
     uint8_t depth = 0;
     const char *error = "no error";
@@ -39,12 +40,6 @@ bool get16(FILE *f, int16_t &v) {
 
 bool fits16(int v) { return v >= INT16_MIN && v <= INT16_MAX; }
 
-// Whether a header describes an image that IMALOAD accepts.
-bool plausible(int x0, int y0, int w, int h, int depth) {
-    return x0 >= 0 && y0 >= 0 && w >= 1 && w <= MAXFRAME && h >= 1 && h <= MAXFRAME &&
-           (depth == 1 || depth == 8 || depth == 24);
-}
-
 }  // namespace
 
 blockrows nativerows(int w, int h, int depth) {
@@ -62,7 +57,7 @@ const char *tvimaerror() { return native.error; }
 bool tvimafopen(const char *name, bool write) {
     tvimafclose();
     native.error = "open error";
-    if (write) return pendingopen(native.writing, name);
+    if (write) return savebegin(native.writing, name);
     native.reading = fopen(name, "rb");
     return native.reading != nullptr;
 }
@@ -72,7 +67,7 @@ bool tvimafopen(const char *name, bool write) {
 void tvimafclose() {
     if (native.reading) fclose(native.reading);
     native.reading = nullptr;
-    pendingabandon(native.writing);
+    savecancel(native.writing);
 }
 
 bool tvimawriteheader(int x0, int y0, int w, int h, int depth, const char *) {
@@ -101,7 +96,7 @@ bool tvimawritedata(const uint8_t *data) {
     if (!native.writing.file) return false;
     blockrows b = nativerows(native.w, native.h, native.depth);
     if (b.rows && fwrite(data, b.rowbytes, b.rows, native.writing.file) != b.rows) return false;
-    return pendingcommit(native.writing);
+    return savecommit(native.writing);
 }
 
 bool tvimareadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *) {
@@ -125,7 +120,7 @@ bool tvimareadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *)
     // A regular file too short for the block its header announces is
     // refused before anything is allocated for it.
     struct stat st;
-    if (plausible(hx0, hy0, hw, hh, d) && fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (loadableheader(hx0, hy0, hw, hh, d) && fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
         blockrows b = nativerows(hw, hh, d);
         if (uint64_t(st.st_size) < NATIVE_HEADER_BYTES + uint64_t(b.rowbytes) * b.rows) return false;
     }

@@ -1,7 +1,6 @@
-// Image files: the native file format, the binding of a filter (the native
-// routines or a filter module loaded at run time), and a helper that writes
-// a file through a temporary so that a failed write never leaves a
-// half-written file under the final name.
+// Image files: the native file format and the binding of a filter (the
+// native routines or a filter module loaded at run time). Writers save
+// through savefile.h, which never destroys what the name points to.
 //
 // The seven-function filter interface is the same for the native format and
 // for every module; a module exports it under the plain C names
@@ -10,13 +9,12 @@
 // interpreter; filter modules include it too.
 #pragma once
 
-#include <cerrno>
+#include "intern.h"
+#include "savefile.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 // ------------------------------------------------------------ the interface
 extern "C" {
@@ -28,6 +26,16 @@ typedef bool (*filterwritedata_fn)(const uint8_t *data);
 typedef bool (*filterreadheader_fn)(int *x0, int *y0, int *w, int *h, int *depth,
                                     const char *options);
 typedef bool (*filterreaddata_fn)(uint8_t *data);
+}
+
+// Whether a header describes an image that IMALOAD accepts: origin not
+// negative, 1 to MAXFRAME pixels each way with the far corner representable,
+// depth 1, 8 or 24. Readers check a file's length against such a header
+// before anything is allocated for it.
+inline bool loadableheader(int x0, int y0, int w, int h, int depth) {
+    return x0 >= 0 && y0 >= 0 && w >= 1 && w <= MAXFRAME && h >= 1 && h <= MAXFRAME &&
+           int64_t(x0) + w <= INT32_MAX && int64_t(y0) + h <= INT32_MAX &&
+           (depth == 1 || depth == 8 || depth == 24);
 }
 
 // The bound filter: all NULL when none is bound.
@@ -78,51 +86,3 @@ struct blockrows {
     size_t rows;
 };
 blockrows nativerows(int w, int h, int depth);
-
-// --------------------------------------------------- write through a temporary
-// The file is created as NAME.tmp-PID-N beside NAME and renamed onto NAME
-// only by commit; abandon (or a failed commit) removes it. Header-only so
-// that filter modules use the same helper without linking the library.
-struct pendingfile {
-    FILE *file = nullptr;
-    std::string final, temp;
-};
-
-inline bool pendingopen(pendingfile &p, const char *name) {
-    static unsigned counter;
-    p.final = name;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        p.temp = p.final + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        int fd = open(p.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return false;
-        }
-        p.file = fdopen(fd, "wb");
-        if (!p.file) {
-            close(fd);
-            unlink(p.temp.c_str());
-            return false;
-        }
-        return true;
-    }
-    return false;
-}
-
-inline void pendingabandon(pendingfile &p) {
-    if (!p.file) return;
-    fclose(p.file);
-    p.file = nullptr;
-    unlink(p.temp.c_str());
-}
-
-// Flushes, closes and renames; on any failure the temporary is removed.
-inline bool pendingcommit(pendingfile &p) {
-    if (!p.file) return false;
-    bool ok = fflush(p.file) == 0 && !ferror(p.file);
-    ok = (fclose(p.file) == 0) && ok;
-    p.file = nullptr;
-    if (ok) ok = rename(p.temp.c_str(), p.final.c_str()) == 0;
-    if (!ok) unlink(p.temp.c_str());
-    return ok;
-}

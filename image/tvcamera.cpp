@@ -53,9 +53,13 @@ constexpr const char *LUTUSAGE = "camlut lut = ((old . new)(old . new) ...)";
 // (CAMINIT name &opt options): loads the module and initialises it; T.
 node xcaminit() {
     if (!moreargs()) ksabort("(caminit name &opt options)");
-    const char *name = getstring(ksargstr());
+    const char *name = tvname(ksargstr());
     const char *options = optionalstring();
     kslastarg();
+    if (!name) {   // a NUL byte would cut the name short: no such module
+        freecamera();
+        ksabort("can't load the library");
+    }
     loadcamera(name);
     if (!camera.caminit(options)) camerafailed();
     return s_true;
@@ -98,7 +102,8 @@ node xcamread() {
 
 // (CAMLUT lut): sends the table old -> new made from the pairs of lut over
 // the identity; a later pair for the same old value wins. NIL sends the
-// identity. T.
+// identity. Old values are 0-255; a new value may be negative (its low 8
+// bits are stored) but not above 255. T.
 node xcamlut() {
     if (!moreargs()) ksabort("camlut lut");
     node lut = ksarglist();
@@ -110,8 +115,8 @@ node xcamlut() {
         node pair = car(l);
         if (!consp(pair) || !fixp(car(pair)) || !fixp(cdr(pair))) ksabort(LUTUSAGE);
         int32_t oldv = getfixnum(car(pair)), newv = getfixnum(cdr(pair));
-        if (oldv < 0 || oldv > 255 || newv < 0 || newv > 255) ksabort(LUTUSAGE);
-        table[oldv] = (unsigned char)newv;
+        if (oldv < 0 || oldv > 255 || newv > 255) ksabort(LUTUSAGE);
+        table[oldv] = (unsigned char)(newv & 0xFF);
     }
     if (!camera.camlut(table)) camerafailed();
     return s_true;

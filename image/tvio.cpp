@@ -29,6 +29,38 @@ struct filterscope {
 // The next argument as a C string, or NULL when there is none.
 const char *optionalstring() { return moreargs() ? getstring(ksargstr()) : nullptr; }
 
+// The file name argument; a name holding a NUL byte is refused.
+const char *filename(const char *usage) {
+    const char *name = tvname(ksargstr());
+    if (!name) ksabort(usage);
+    return name;
+}
+
+// The optional filter name; one holding a NUL byte names no module.
+const char *filtername() {
+    if (!moreargs()) return nullptr;
+    const char *name = tvname(ksargstr());
+    if (!name) ksabort("can't load filter module");
+    return name;
+}
+
+// Keeps the frames as they were unless the load completes: a file that
+// fails half-way changes nothing. Only the globals are restored (nothing
+// that could fail while unwinding); the GUI hears of the new frames once
+// the image is complete.
+struct framesguard {
+    int32_t x = ifx, y = ify, w = ifw, h = ifh, mx = mfx, my = mfy, mw = mfw, mh = mfh;
+    bool done = false;
+    framesguard() = default;
+    framesguard(const framesguard &) = delete;
+    framesguard &operator=(const framesguard &) = delete;
+    ~framesguard() {
+        if (done) return;
+        iframe(x, y, w, h);
+        mframe(mx, my, mw, mh);
+    }
+};
+
 int depthof(node img) {
     switch (ntype(img)) {
     case BIN: return 1;
@@ -44,12 +76,12 @@ int depthof(node img) {
 node ximasave() {
     if (!moreargs()) ksabort("imasave ima name &opt filter options");
     node img = ksargima();
-    const char *name = getstring(ksargstr());
-    const char *filtername = optionalstring();
+    const char *name = filename("imasave, NUL character in file name");
+    const char *module = filtername();
     const char *options = optionalstring();
     kslastarg();
     const s_image &r = tvrecord(img);
-    filterscope bound(filtername);
+    filterscope bound(module);
     if (!filter.filterfopen(name, true) ||
         !filter.filterwriteheader(r.x0, r.y0, r.w, r.h, depthof(img), options) ||
         !filter.filterwritedata(r.data))
@@ -58,25 +90,25 @@ node ximasave() {
 }
 
 // (IMALOAD name &opt filter options): the image of the file, in both frames
-// set to its geometry; displayed.
+// set to its geometry; displayed. A failure leaves the frames as they were.
 node ximaload() {
     if (!moreargs()) ksabort("imaload name &opt filter options");
-    const char *name = getstring(ksargstr());
-    const char *filtername = optionalstring();
+    const char *name = filename("imaload, NUL character in file name");
+    const char *module = filtername();
     const char *options = optionalstring();
     kslastarg();
-    filterscope bound(filtername);
+    filterscope bound(module);
     int x0 = 0, y0 = 0, w = 0, h = 0, depth = 0;
     if (!filter.filterfopen(name, false) ||
         !filter.filterreadheader(&x0, &y0, &w, &h, &depth, options))
         filterfailed();
-    if (x0 < 0 || y0 < 0 || w < 1 || w > MAXFRAME || h < 1 || h > MAXFRAME ||
-        (depth != 1 && depth != 8 && depth != 24))
-        ksabort("imaload, wrong format");
+    if (!loadableheader(x0, y0, w, h, depth)) ksabort("imaload, wrong format");
+    framesguard keep;
     frames(x0, y0, w, h);
-    tvframeschanged();
     node img = depth == 8 ? tvgreynew() : depth == 24 ? tvcolnew() : tvbinnew();
     if (!filter.filterreaddata(tvdata(img))) filterfailed();
+    keep.done = true;
+    tvframeschanged();
     tvdisplay(img);
     return img;
 }

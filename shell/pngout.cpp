@@ -1,15 +1,12 @@
 // PNG writer of the display picture (libpng).
 #include "pngout.h"
 #include "disp.h"
+#include "savefile.h"
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 // Encodes the rows into fp. libpng reports errors by longjmp to the setjmp
@@ -38,26 +35,16 @@ static bool encode(FILE *fp, int w, int h, png_bytep *rows) {
 }
 
 std::string pngwritedisplay(const char *path) {
-    std::string tmp = std::string(path) + ".XXXXXX";
     std::lock_guard<std::mutex> lock(CSection);
     if (!Ima.pixels || Ima.w <= 0 || Ima.h <= 0) return "";
     std::vector<png_bytep> rows(size_t(Ima.h));
     for (int y = 0; y < Ima.h; ++y) rows[size_t(y)] = Ima.pixels + size_t(y) * 3 * size_t(Ima.w);
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return std::string("can't create ") + tmp + ": " + strerror(errno);
-    fchmod(fd, 0644);   // mkstemp makes the file private; a picture is an ordinary file
-    FILE *fp = fdopen(fd, "wb");
-    if (!fp) {
-        close(fd);
-        unlink(tmp.c_str());
-        return std::string("can't open ") + tmp;
+    savefile out;
+    if (!savebegin(out, path)) return std::string("open error: ") + path;
+    if (!encode(out.file, Ima.w, Ima.h, rows.data())) {
+        savecancel(out);
+        return std::string("write error: ") + path;
     }
-    bool ok = encode(fp, Ima.w, Ima.h, rows.data());
-    ok = fclose(fp) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path) != 0) {
-        std::string why = std::string("can't write ") + path;
-        unlink(tmp.c_str());
-        return why;
-    }
+    if (!savecommit(out)) return std::string("write error: ") + path;
     return "";
 }

@@ -71,9 +71,12 @@
 (camlut '((256 . 1)))
 (camlut '((-1 . 1)))
 (camlut '((1 . 256)))
-(camlut '((1 . -1)))
 (camlut '((1 . a)))
 (camlut '((1 . 2)) 3)
+; a negative new value keeps its low 8 bits: -1 is 255, -256 is 0, -200 is 56
+(camlut '((18 . -1) (35 . -256) (20 . -200)))
+(camsnap 0 "PixelFormat=Mono8")
+(rows (camread))
 ; NIL is the identity again
 (camlut nil)
 (rows (camread))

@@ -251,12 +251,29 @@ TEST_F(IoTest, PgmModuleRoundTrips) {
     ASSERT_TRUE(filter.filterfopen(path("text.pgm").c_str(), false));
     EXPECT_FALSE(filter.filterreadheader(&x0, &y0, &w, &h, &depth, nullptr));
     EXPECT_STREQ(filter.filtererror(), "pgm: not a binary PBM, PGM or PPM file");
-    writeall(path("short.pgm"), {'P', '5', ' ', '2', ' ', '2', ' ', '2', '5', '5', '\n', 1, 2, 3});
+    // A regular file shorter than its header promises fails at the header,
+    // before the host changes anything; one byte more is enough.
+    std::vector<uint8_t> shortpgm = {'P', '5', ' ', '2', ' ', '2', ' ', '2', '5', '5', '\n', 1, 2, 3};
+    writeall(path("short.pgm"), shortpgm);
     ASSERT_TRUE(filter.filterfopen(path("short.pgm").c_str(), false));
+    EXPECT_FALSE(filter.filterreadheader(&x0, &y0, &w, &h, &depth, nullptr));
+    EXPECT_STREQ(filter.filtererror(), "pgm: short pixel data");
+    shortpgm.push_back(4);
+    writeall(path("short.pgm"), shortpgm);
+    ASSERT_TRUE(filter.filterfopen(path("short.pgm").c_str(), false));
+    EXPECT_TRUE(filter.filterreadheader(&x0, &y0, &w, &h, &depth, nullptr));
+    // A pipe cannot be measured in advance: the data read fails instead.
+    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::vector<uint8_t> cut(shortpgm.begin(), shortpgm.end() - 1);
+        writeall(path("pipe"), cut);
+    });
+    ASSERT_TRUE(filter.filterfopen(path("pipe").c_str(), false));
     ASSERT_TRUE(filter.filterreadheader(&x0, &y0, &w, &h, &depth, nullptr));
     std::vector<uint8_t> block(16);
     EXPECT_FALSE(filter.filterreaddata(block.data()));
     EXPECT_STREQ(filter.filtererror(), "pgm: short pixel data");
+    writer.join();
 }
 
 }  // namespace
