@@ -47,7 +47,10 @@ struct nodeS {
         node *data;         // slots of vector-like nodes
         char *str;          // STRING bytes
         struct { int32_t row, tab; } s; // SUBR/FSUBR table position
-        int32_t savech;     // STREAM pushed-back character, 0 = none
+        struct {            // STREAM:
+            int32_t savech; //   pushed-back character, 0 = none
+            uint32_t lines; //   newlines read so far (a pushed-back one uncounted)
+        } file;
         intptr_t raw;
     } b;
 };
@@ -93,8 +96,10 @@ inline node getelement(node x, int i) { return x->b.data[i]; }
 inline void setelement(node x, int i, node v) { x->b.data[i] = v; }
 inline FILE *getfile(node x) { return x->a.fp; }
 inline void setfile(node x, FILE *f) { x->a.fp = f; }
-inline int32_t getsavech(node x) { return x->b.savech; }
-inline void setsavech(node x, int32_t c) { x->b.savech = c; }
+inline int32_t getsavech(node x) { return x->b.file.savech; }
+inline void setsavech(node x, int32_t c) { x->b.file.savech = c; }
+inline uint32_t getlines(node x) { return x->b.file.lines; }
+inline void setlines(node x, uint32_t n) { x->b.file.lines = n; }
 inline subrfn getsubr(node x) { return x->a.fn; }
 inline int32_t getimage(node x) { return x->a.i; }
 // USTREAM: head is word A, tail is word B
@@ -392,10 +397,21 @@ void ksbaktrace(int n);
 void ksdinit();
 
 // ----------------------------------------------------------- reader (ksread)
-bool ksread(node fptr, node *pval);
+// startline, when given, receives the line (counted from 1) where the form
+// starts on a file stream; it is kept current while the form is read.
+bool ksread(node fptr, node *pval, uint32_t *startline = nullptr);
 int readone(node fptr, node *pval);
 bool isnumber(const char *str, node *pval);
 bool ksload(const char *name, bool vflag, bool pflag);
+// The innermost file being loaded, NULL when none: its name and the line
+// where the form being read or evaluated starts. Error reports name them;
+// a break loop hides them from the forms typed into it.
+struct ksloadpos {
+    const char *name;
+    uint32_t line;
+    ksloadpos *outer;
+};
+extern ksloadpos *ksloading;
 void ksrinit();
 enum { STRMAX = 255 };   // token buffer: characters beyond the 255th are dropped
 enum { KS_MAX_NESTING = 10000 };  // deepest nesting read, printed or compared (error beyond)
@@ -447,10 +463,19 @@ extern FILE *tfp;
 extern int64_t fieldsize;
 extern unsigned char ksinitok;
 
+// A batch run (tavex-cli --batch): no banner, no "; loading" lines, no
+// prompts; the process ends after the command-line files with status 0, or
+// with status 1 at the first error that ends a load. Both are set by the
+// front end before the interpreter thread starts.
+extern bool ksbatch;
+// Makes the string value known to Lisp code as the value of *NAME* (NAME in
+// upper case), bound before any file loads.
+void kspreset(const char *name, const char *value);
+
 void ksmain(const char *arglist);
 void ksrdsave(node expr);
 void ksevsave(node val);
-[[noreturn]] void wrapup();
+[[noreturn]] void wrapup(int status = 0);
 [[noreturn]] void ksfatal(const char *msg);
 void osinit(const char *banner);
 int osrand(int n);

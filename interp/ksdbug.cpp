@@ -10,15 +10,22 @@ void ksdinit() {
     kssample = 0;
 }
 
+// A batch run has nobody to answer a break loop.
 static bool breakenabled() {
-    if (!s_breakenable) return false;
+    if (!s_breakenable || ksbatch) return false;
     node v = getvalue(s_breakenable);
     return v && v != s_unbound;
 }
 
-// "error: MESSAGE - VALUE" (or without the value part) on the error output
+// "error: MESSAGE - VALUE" (or without the value part) on the error output,
+// after "; in FILE line N" while a file is being loaded.
 static void printerror(const char *hdr, const char *msg, node val) {
     ksguard g(&val);
+    if (ksloading) {
+        std::string where = "; in " + std::string(ksloading->name) + " line " +
+                            std::to_string(ksloading->line) + "\n";
+        errputstr(where.c_str());
+    }
     std::string s = hdr;
     s += ": ";
     s += msg;
@@ -63,9 +70,17 @@ struct debuglevel {
     ~debuglevel() { if (ksdebug > 0) --ksdebug; }
 };
 
+// The forms typed into a break loop are not those of the file being loaded.
+struct loadhidden {
+    ksloadpos *saved = ksloading;
+    loadhidden() { ksloading = nullptr; }
+    ~loadhidden() { ksloading = saved; }
+};
+
 static void breakloop(const char *hdr, const char *cmsg, const char *msg, node val, bool cont) {
     ksguard g(&val);
     printerror(hdr, msg, val);
+    if (ksbatch) tobrklevel();   // BREAK in a batch run: nobody can continue it
     if (cmsg) {
         std::string s = "if continued: ";
         s += cmsg;
@@ -79,6 +94,7 @@ static void breakloop(const char *hdr, const char *cmsg, const char *msg, node v
         if (lim != 0) ksbaktrace(lim);
     }
     debuglevel level;
+    loadhidden hidden;
     context c;
     ksbegin(&c, CTX_BRKLEVEL | CTX_CONTINUE | CTX_CLEANUP, s_true);
     node expr = NIL, value = NIL;

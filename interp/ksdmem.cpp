@@ -218,7 +218,8 @@ node cvsubr(subrfn fn, int type, int row, int tab) {
 node cvfile(FILE *fp) {
     node s = newnode(STREAM);
     s->a.fp = fp;
-    s->b.savech = 0;
+    s->b.file.savech = 0;
+    s->b.file.lines = 0;
     return s;
 }
 

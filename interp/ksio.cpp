@@ -22,16 +22,22 @@ static void ustreamappend(node fptr, int ch) {
     settail(fptr, cell);
 }
 
+static int filegetc(node fptr) {
+    int32_t saved = getsavech(fptr);
+    if (saved) {
+        setsavech(fptr, 0);
+        return saved == SAVED_NUL ? 0 : saved;
+    }
+    FILE *fp = getfile(fptr);
+    if (!fp) return -1;                     // closed: nothing more to read
+    return consolein(fp) ? ostgetc() : osagetc(fp);
+}
+
 int ksgetc(node fptr) {
     if (streamp(fptr)) {
-        int32_t saved = getsavech(fptr);
-        if (saved) {
-            setsavech(fptr, 0);
-            return saved == SAVED_NUL ? 0 : saved;
-        }
-        FILE *fp = getfile(fptr);
-        if (!fp) return -1;                 // closed: nothing more to read
-        return consolein(fp) ? ostgetc() : osagetc(fp);
+        int ch = filegetc(fptr);
+        if (ch == '\n') setlines(fptr, getlines(fptr) + 1);
+        return ch;
     }
     if (ustreamp(fptr)) {
         node head = gethead(fptr);
@@ -48,6 +54,7 @@ int ksgetc(node fptr) {
 void ksungetc(node fptr, int ch) {
     if (streamp(fptr)) {
         setsavech(fptr, ch == 0 ? SAVED_NUL : ch);
+        if (ch == '\n') setlines(fptr, getlines(fptr) - 1);
     } else if (ustreamp(fptr) && ch != -1) {
         ksguard g(&fptr);
         node cell = cons(cvchar(ch), gethead(fptr));

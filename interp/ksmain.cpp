@@ -3,6 +3,7 @@
 #include "ks.h"
 #include "extent.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -17,6 +18,21 @@ int64_t fieldsize = 16000000;
 int CheckFreq = 50;
 int kssample;
 unsigned char ksinitok;
+bool ksbatch;
+
+// The --set values, kept until the heap exists.
+static std::vector<std::pair<std::string, std::string>> presets;
+
+void kspreset(const char *name, const char *value) { presets.emplace_back(name, value); }
+
+static void bindpresets() {
+    for (const auto &[name, value] : presets) {
+        std::string sym = "*";
+        for (char c : name) sym += char(toupper(static_cast<unsigned char>(c)));
+        sym += '*';
+        setvalue(ksenter(sym.c_str()), cvstring(value.c_str()));   // interned: reachable
+    }
+}
 
 static const char *banner =
     "Kestrel version 2.1, an object Lisp interpreter\n"
@@ -35,7 +51,7 @@ void ksevsave(node val) {
     setvalue(s_star, val);
 }
 
-void wrapup() {
+void wrapup(int status) {
     if (tfp) {
         fclose(tfp);
         tfp = nullptr;
@@ -46,7 +62,7 @@ void wrapup() {
     // end the process without running static destructors while the other
     // thread is still alive.
     fflush(nullptr);
-    _exit(0);
+    _exit(status);
 }
 
 void ksfatal(const char *msg) {
@@ -132,6 +148,7 @@ static void resettoplevel() {
 
 void ksmain(const char *arglist) {
     options o = scanoptions(arglist);
+    if (ksbatch) verbose = 0;
     enum { TOPMASK = CTX_TOPLEVEL | CTX_CLEANUP | CTX_BRKLEVEL };
     context top;
     kscontext = nullptr;
@@ -155,8 +172,15 @@ void ksmain(const char *arglist) {
             oserror(s.c_str());
         }
     }
-    attoplevel(&top, [&] { ksload("init.lsp", verbose, false); });
-    attoplevel(&top, [&] {
+    // In a batch run, an error that a load takes ends the process there (see
+    // ksload); one that comes back to the top level (BREAK, TOP-LEVEL, a file
+    // that cannot be opened) ends it below, with status 1 as well.
+    bool loaded = attoplevel(&top, [&] {
+        bindpresets();
+        ksload("init.lsp", verbose, false);
+    });
+    if (ksbatch && !loaded) wrapup(1);
+    loaded = attoplevel(&top, [&] {
         for (const std::string &f : o.files) {
             if (!ksload(f.c_str(), verbose, false)) {
                 node name = cvstring(f.c_str());
@@ -164,6 +188,7 @@ void ksmain(const char *arglist) {
             }
         }
     });
+    if (ksbatch) wrapup(loaded ? 0 : 1);
 
     node expr = NIL, val = NIL;
     ksguard g(&expr, &val);

@@ -106,8 +106,13 @@ void oscheck() {
 }
 
 void ostputc(int ch) {
+    // Every line reaches the transcript as it ends (before the console shows
+    // it), so a crash loses nothing.
+    if (tfp) {
+        putc(ch, tfp);
+        if (ch == '\n' || ch == '\r') fflush(tfp);
+    }
     acknowledged(MSG_WRITECHAR, &ch, sizeof ch);
-    if (tfp) putc(ch, tfp);
 }
 
 void osflush() {

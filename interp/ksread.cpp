@@ -467,10 +467,12 @@ int readone(node fptr, node *pval) {
     kserror("illegal character", cvfixnum(ch));
 }
 
-bool ksread(node fptr, node *pval) {
+bool ksread(node fptr, node *pval, uint32_t *startline) {
     ksguard g(pval);
     int r;
-    while ((r = readone(fptr, pval)) == 0) {}
+    do {
+        if (startline && streamp(fptr)) *startline = getlines(fptr) + 1;
+    } while ((r = readone(fptr, pval)) == 0);
     if (r < 0) return false;
     int ch = ksgetc(fptr);
     if (ch >= 0 && !stdspace(ch)) ksungetc(fptr, ch);
@@ -521,6 +523,19 @@ bool isnumber(const char *str, node *pval) {
 }
 
 // ------------------------------------------------------------ loading
+ksloadpos *ksloading;
+
+namespace {
+
+// Makes a load the innermost one for as long as it runs.
+struct loadframe {
+    ksloadpos pos;
+    explicit loadframe(const char *name) : pos{name, 1, ksloading} { ksloading = &pos; }
+    ~loadframe() { ksloading = pos.outer; }
+};
+
+}  // namespace
+
 bool ksload(const char *name, bool vflag, bool pflag) {
     std::string fname = name;
     if (needsextension(name)) fname += ".lsp";
@@ -539,16 +554,19 @@ bool ksload(const char *name, bool vflag, bool pflag) {
         stdputstr("\"\n");
     }
 
+    loadframe frame(fname.c_str());
     context c;
     ksbegin(&c, CTX_ERROR, s_true);
     bool ok = true;
     try {
-        while (ksread(fptr, &expr)) {
+        while (ksread(fptr, &expr, &frame.pos.line)) {
             expr = kseval(expr);
             if (pflag) stdprint(expr);
         }
     } catch (ksjumpex &j) {
         if (!kscaught(j, &c)) throw;
+        // The error has been reported; a batch run ends with it.
+        if (ksbatch) wrapup(1);
         ok = false;
     }
     ksend(&c);

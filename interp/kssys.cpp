@@ -28,11 +28,12 @@ void oserror(const char *msg) {
 
 // ------------------------------------------------------------ files
 
-// (load name &key :verbose :print)
+// (load name &key :verbose :print); a batch run prints no "; loading"
+// line unless :verbose asks for it.
 node xload() {
     node name = ksgetfname();
     node val;
-    bool vflag = !ksgetkeyarg(k_verbose, &val) || val != NIL;
+    bool vflag = ksgetkeyarg(k_verbose, &val) ? val != NIL : !ksbatch;
     bool pflag = ksgetkeyarg(k_print, &val) && val != NIL;
     std::string file = stringp(name) ? getstring(name) : symname(name);
     return ksload(file.c_str(), vflag, pflag) ? s_true : NIL;

@@ -4,7 +4,11 @@
 // input, Tcl commands are evaluated by an embedded plain Tcl interpreter
 // (no Tk), and Ctrl-C sends the break request.
 //
-//   tavex-cli [--display-png FILE] [interpreter options and Lisp files]
+//   tavex-cli [--display-png FILE] [--batch] [--set NAME=VALUE ...]
+//             [interpreter options and Lisp files]
+//
+// With --batch the files are a script run: standard input is never read
+// and the exit status tells the outcome (ksbatch in ks.h).
 #include "extent.h"
 #include "msgframe.h"
 #include "ks.h"
@@ -18,43 +22,78 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <tcl.h>
 #include <unistd.h>
+#include <vector>
 
 // ------------------------------------------------------------ options
 
 static const char *DisplayPng = nullptr;   // --display-png FILE
 
-// Quotes a word for the interpreter's command-line splitter when it is
-// empty or holds white space.
-static std::string quoted_word(const char *w) {
-    bool plain = *w != '\0';
-    for (const char *p = w; *p; p++)
-        if (isspace(static_cast<unsigned char>(*p))) plain = false;
-    return plain ? std::string(w) : "\"" + std::string(w) + "\"";
-}
-
-// Takes the front end's own "--" options out of argv and builds the
-// interpreter's argument string (program name first) from the rest.
 [[noreturn]] static void usage(const char *problem, const char *word) {
     fprintf(stderr, "tavex-cli: %s %s\n"
-            "usage: tavex-cli [--display-png FILE] [-xM<bytes>] [-xS] [-xT<file>] [-xV] "
-            "[file.lsp ...]\n", problem, word);
+            "usage: tavex-cli [--display-png FILE] [--batch] [--set NAME=VALUE ...] "
+            "[-xM<bytes>] [-xS] [-xT<file>] [-xV] [file.lsp ...]\n", problem, word);
     exit(2);
 }
 
+// --set NAME=VALUE: NAME is letters, digits, "-" and "_", so that *NAME*
+// reads back as the symbol that holds VALUE.
+static void preset(const char *setting) {
+    const char *eq = strchr(setting, '=');
+    if (!eq || eq == setting) usage("--set needs NAME=VALUE, not", setting);
+    for (const char *p = setting; p < eq; p++)
+        if (!isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '_')
+            usage("--set NAME may hold letters, digits, - and _ only:", setting);
+    kspreset(std::string(setting, eq).c_str(), eq + 1);
+}
+
+// A batch run fails before anything runs when a script cannot be read
+// (named as the interpreter will open it, ".lsp" added).
+static void check_script(const char *word) {
+    std::string name = word;
+    if (needsextension(word)) name += ".lsp";
+    FILE *fp = fopen(name.c_str(), "r");
+    struct stat st;
+    const char *problem = nullptr;
+    if (!fp)
+        problem = strerror(errno);
+    else if (fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode))
+        problem = strerror(EISDIR);
+    if (fp) fclose(fp);
+    if (problem) {
+        fprintf(stderr, "tavex-cli: can't open script %s: %s\n", name.c_str(), problem);
+        exit(2);
+    }
+}
+
+// Takes the front end's own "--" options out of argv and builds the
+// interpreter's argument string (program name first) from the rest, each
+// word quoted so that it arrives exactly as given.
 static std::string parse_arguments(int argc, char **argv) {
-    std::string args = quoted_word(argv[0]);
+    std::string args = QuoteWord(argv[0]);
+    std::vector<const char *> scripts;   // the words the interpreter loads
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--display-png") == 0) {
             if (i + 1 >= argc) usage("missing file name after", argv[i]);
             DisplayPng = argv[++i];
+        } else if (strcmp(argv[i], "--batch") == 0) {
+            ksbatch = true;
+        } else if (strcmp(argv[i], "--set") == 0) {
+            if (i + 1 >= argc) usage("missing NAME=VALUE after", argv[i]);
+            preset(argv[++i]);
         } else if (strncmp(argv[i], "--", 2) == 0) {
             usage("unknown option", argv[i]);
         } else {
+            if (argv[i][0] != '-' && argv[i][0] != '\0') scripts.push_back(argv[i]);
             args += ' ';
-            args += quoted_word(argv[i]);
+            args += QuoteWord(argv[i]);
         }
+    }
+    if (ksbatch) {
+        if (scripts.empty()) usage("no script to run with", "--batch");
+        for (const char *s : scripts) check_script(s);
     }
     return args;
 }
@@ -126,7 +165,7 @@ static bool next_line_piece(std::string *piece) {
     else if (!InputEof)
         return false;
     else if (Input.empty()) {
-        *piece = "\xff";
+        piece->assign(1, '\xff');
         return true;
     } else {
         Input += '\n';   // a last line without its newline
@@ -397,6 +436,7 @@ static void interpreter_thread(const char *args) {
 
 int main(int argc, char **argv) {
     std::string args = parse_arguments(argc, argv);
+    InputEof = ksbatch;   // a batch run reads no standard input
     try {
         tcl_setup(argv[0]);
         CreateMessagePipes();

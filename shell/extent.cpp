@@ -40,11 +40,19 @@ void cmd2argv(const char *cmd, int *argc, char ***argv) {
         bool quoted = *p == '"';
         if (quoted) p++;
         vec[count++] = p;             // the word's start in the work copy
-        if (quoted)
-            while (*p && *p != '"') p++;
-        else
+        if (quoted) {
+            // Unescaped in place: q trails p by the backslashes dropped.
+            char *q = p;
+            while (*p && *p != '"') {
+                if (*p == '\\' && (p[1] == '"' || p[1] == '\\')) p++;
+                *q++ = *p++;
+            }
+            if (*p) p++;
+            *q = '\0';
+        } else {
             while (*p && !isspace(static_cast<unsigned char>(*p)) && *p != '"') p++;
-        if (*p) *p++ = '\0';
+            if (*p) *p++ = '\0';
+        }
         while (*p && isspace(static_cast<unsigned char>(*p))) p++;
     }
     // Replace the pointers into the work copy by words of their own.
@@ -61,6 +69,19 @@ void cmd2argv(const char *cmd, int *argc, char ***argv) {
     free(work);
     *argc = count;
     *argv = vec;
+}
+
+std::string QuoteWord(const char *word) {
+    bool plain = *word != '\0';
+    for (const char *p = word; *p; p++)
+        if (isspace(static_cast<unsigned char>(*p)) || *p == '"') plain = false;
+    if (plain) return word;
+    std::string out = "\"";
+    for (const char *p = word; *p; p++) {
+        if (*p == '"' || *p == '\\') out += '\\';
+        out += *p;
+    }
+    return out + '"';
 }
 
 void FreeArgv(int argc, char **argv) {

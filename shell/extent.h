@@ -9,15 +9,22 @@
 #include <atomic>
 #include <cstdint>
 #include <pthread.h>
+#include <string>
 
 struct Tcl_Interp;
 
 // ------------------------------------------------------------ command lines
 // Splits a command line into words: words are separated by white space, a
-// word in double quotes may contain blanks. The vector and every word are
-// allocated with malloc and owned by the caller (FreeArgv releases them).
+// word in double quotes may contain blanks, and inside the quotes a
+// backslash before a double quote or a backslash makes that character
+// literal (any other backslash is itself).
+// The vector and every word are allocated with malloc and owned by the
+// caller (FreeArgv releases them).
 void cmd2argv(const char *cmd, int *argc, char ***argv);
 void FreeArgv(int argc, char **argv);
+// The word as cmd2argv reads it back exactly: quoted and escaped when it is
+// empty or holds white space or a double quote, unchanged otherwise.
+std::string QuoteWord(const char *word);
 
 // ------------------------------------------------------------ clock, sleep
 uint32_t GetTickCount();          // wall clock in ms, modulo 2^32

@@ -678,13 +678,14 @@ proc Menu:Exit {} {
 # ---------------------------------------------------------------- start
 
 # The interpreter's argument string: the program name, then the script's
-# arguments; a word that is empty or holds white space is put in double
-# quotes.
+# arguments; a word that is empty or holds white space or a double quote is
+# put in double quotes, its backslashes and double quotes escaped with a
+# backslash, so that every word reaches the interpreter exactly as given.
 proc Gui:ArgumentString {words} {
     set out {}
     foreach word $words {
-        if {$word eq "" || [regexp {\s} $word]} {
-            set word "\"$word\""
+        if {$word eq "" || [regexp {[\s"]} $word]} {
+            set word "\"[string map {\\ \\\\ \" \\\"} $word]\""
         }
         lappend out $word
     }

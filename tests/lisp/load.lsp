@@ -49,3 +49,43 @@ d
 (catch 'out (load "t11" :verbose nil))
 (dotimes (i 21000) (catch 'out (load "t11" :verbose nil)))
 (load "t1" :verbose nil)
+; an error names the file and the line where the failing form starts
+(writetext "t12.lsp" "; header comment
+(setq e1 \"a string
+over two lines\")
+
+#| a block
+comment |#
+(progn
+  (setq e2 'ok)
+  (car 'y))
+(setq e3 'never)")
+(load "t12" :verbose nil)
+(list e1 e2 (boundp 'e3))
+; a form that never ends is named by its first line
+(writetext "t13.lsp" "(setq f1 1)
+(list 1
+  2")
+(load "t13" :verbose nil)
+; errors in a nested load name the inner file; the outer one goes on and names its own lines
+(writetext "t14.lsp" "(setq g1 (load \"t2\" :verbose nil))
+(setq g2 'after)
+(+ 1 'x)")
+(load "t14" :verbose nil)
+(list g1 g2)
+; an error caught by ERRSET in a file is named too; the load goes on
+(writetext "t15.lsp" "
+(setq h1 (errset (car 'z)))
+(setq h2 'done)")
+(load "t15" :verbose nil)
+(list h1 h2)
+; once the load is over, errors are not placed in it
+(car 'w)
+; the forms typed into a break loop entered from a file are not the file's
+(writetext "t16.lsp" "(setq *breakenable* t)
+(car 'v)
+(setq i1 'continued)")
+(load "t16" :verbose nil)
+(car 'u)
+(setq *breakenable* nil)
+(top-level)

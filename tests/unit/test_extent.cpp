@@ -35,13 +35,43 @@ TEST(Cmd2Argv, EmptyStringAndBlankStrings) {
     EXPECT_EQ(split("  x"), (Words{"", "x"}));
 }
 
-TEST(Cmd2Argv, QuotesEndWordsAndCannotBeEscaped) {
+TEST(Cmd2Argv, QuotesEndUnquotedWords) {
     // A quote inside an unquoted word ends it; the rest is a new word.
     EXPECT_EQ(split("ab\"cd"), (Words{"ab", "cd"}));
     EXPECT_EQ(split("ab\"c d\" e"), (Words{"ab", "c", "d", "e"}));
     // An unterminated quoted word runs to the end of the string.
     EXPECT_EQ(split("\"a b"), Words{"a b"});
     EXPECT_EQ(split("\"\""), Words{""});
+    // Outside quotes a backslash is an ordinary character.
+    EXPECT_EQ(split("a\\b c\\"), (Words{"a\\b", "c\\"}));
+}
+
+TEST(Cmd2Argv, BackslashEscapesQuoteAndBackslashInsideQuotes) {
+    EXPECT_EQ(split("\"a\\\"b\" c"), (Words{"a\"b", "c"}));
+    EXPECT_EQ(split("\"x\\\\\" y"), (Words{"x\\", "y"}));
+    EXPECT_EQ(split("\"a\\nb\""), Words{"a\\nb"});   // other escapes stay
+    EXPECT_EQ(split("\"ends in\\"), Words{"ends in\\"});
+}
+
+// Every word, however hostile, comes back exactly as given: no word can
+// end early, swallow its neighbours or turn into an option.
+TEST(QuoteWord, RoundTripsThroughCmd2Argv) {
+    const Words words = {"prog", "x\" -xT/tmp/t.txt \"y", "a\"b", "", " ", "plain",
+                         "a b\\", "\\\"", "\"", "\\", "tab\there", "-xS",
+                         "\"quoted\"", "back\\slash", "new\nline"};
+    std::string line;
+    for (const std::string &w : words) {
+        if (!line.empty()) line += ' ';
+        line += QuoteWord(w.c_str());
+    }
+    EXPECT_EQ(split(line.c_str()), words);
+}
+
+TEST(QuoteWord, LeavesPlainWordsAlone) {
+    EXPECT_EQ(QuoteWord("-xM1000"), "-xM1000");
+    EXPECT_EQ(QuoteWord("dir\\file.lsp"), "dir\\file.lsp");
+    EXPECT_EQ(QuoteWord("my file"), "\"my file\"");
+    EXPECT_EQ(QuoteWord(""), "\"\"");
 }
 
 TEST(Clock, TicksAdvanceWithSleep) {
