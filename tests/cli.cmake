@@ -6,3 +6,5 @@ foreach(script ${CLI_TESTS})
   add_test(NAME cli/${name} COMMAND ${script} $<TARGET_FILE:tavex-cli>)
   set_tests_properties(cli/${name} PROPERTIES TIMEOUT 120)
 endforeach()
+# 200 images, one process each, also in the sanitizer tree.
+set_tests_properties(cli/test-parallel-recipe PROPERTIES TIMEOUT 1200)
