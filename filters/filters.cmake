@@ -4,22 +4,34 @@
 # tavex_filter_module(NAME SOURCE... [LIBS LIB...]) builds build/lib/NAME.so
 # from the sources, with its own copy of image/savefile.cpp (the one way a
 # module writes a file, see image/savefile.h) and the image headers on the
-# quoted include path.
+# quoted include path. The target is filter_NAME, so that a module named
+# like a library (png) is never taken for that library.
 function(tavex_filter_module name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBS")
-  add_library(${name} MODULE ${arg_UNPARSED_ARGUMENTS} ${CMAKE_SOURCE_DIR}/image/savefile.cpp)
-  set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-  target_compile_options(${name} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
+  set(target filter_${name})
+  add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS} ${CMAKE_SOURCE_DIR}/image/savefile.cpp)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+  target_compile_options(${target} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
   if(arg_LIBS)
-    target_link_libraries(${name} PRIVATE ${arg_LIBS})
+    target_link_libraries(${target} PRIVATE ${arg_LIBS})
   endif()
   # The programs and the unit tests load them: build them first.
   foreach(user tavex-cli tavex unit_tests)
     if(TARGET ${user})
-      add_dependencies(${user} ${name})
+      add_dependencies(${user} ${target})
     endif()
   endforeach()
 endfunction()
 
 tavex_filter_module(pgm ${CMAKE_SOURCE_DIR}/filters/pgm.cpp)
 tavex_filter_module(incomplete ${CMAKE_SOURCE_DIR}/filters/incomplete.cpp)
+
+# The file-format modules share filterkit and link Debian's libraries.
+find_package(PNG REQUIRED)
+find_package(TIFF REQUIRED)
+find_package(JPEG REQUIRED)
+set(kit ${CMAKE_SOURCE_DIR}/filters/filterkit.cpp)
+tavex_filter_module(png ${CMAKE_SOURCE_DIR}/filters/png.cpp ${kit} LIBS PNG::PNG)
+tavex_filter_module(tiff ${CMAKE_SOURCE_DIR}/filters/tiff.cpp ${kit} LIBS TIFF::TIFF)
+tavex_filter_module(jpeg ${CMAKE_SOURCE_DIR}/filters/jpeg.cpp ${kit} LIBS JPEG::JPEG)
