@@ -35,3 +35,8 @@ set(kit ${CMAKE_SOURCE_DIR}/filters/filterkit.cpp)
 tavex_filter_module(png ${CMAKE_SOURCE_DIR}/filters/png.cpp ${kit} LIBS PNG::PNG)
 tavex_filter_module(tiff ${CMAKE_SOURCE_DIR}/filters/tiff.cpp ${kit} LIBS TIFF::TIFF)
 tavex_filter_module(jpeg ${CMAKE_SOURCE_DIR}/filters/jpeg.cpp ${kit} LIBS JPEG::JPEG)
+
+# The unit tests write files in other programs' forms with the libraries.
+if(TARGET unit_tests)
+  target_link_libraries(unit_tests PRIVATE PNG::PNG TIFF::TIFF)
+endif()

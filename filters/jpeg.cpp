@@ -17,6 +17,7 @@
 #include "filterkit.h"
 #include "io.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -143,7 +144,10 @@ void readheader() {
 void decode(uint8_t *block) {
     const region &p = plan.part;
     jpeg_start_decompress(&din);
-    JDIMENSION xoffset = JDIMENSION(p.x), width = JDIMENSION(p.w);
+    // A part is decoded with a margin of one block column on each side, so
+    // that upsampled colour at its edges is what the whole image has there.
+    int left = std::max(0, p.x - 16), right = std::min(plan.filew, p.x + p.w + 16);
+    JDIMENSION xoffset = JDIMENSION(left), width = JDIMENSION(right - left);
     if (p.x > 0 || p.w < plan.filew) jpeg_crop_scanline(&din, &xoffset, &width);
     if (p.y > 0 && jpeg_skip_scanlines(&din, JDIMENSION(p.y)) != JDIMENSION(p.y)) {
         fail("the file ends too early");
