@@ -40,3 +40,8 @@ tavex_filter_module(jpeg ${CMAKE_SOURCE_DIR}/filters/jpeg.cpp ${kit} LIBS JPEG::
 if(TARGET unit_tests)
   target_link_libraries(unit_tests PRIVATE PNG::PNG TIFF::TIFF)
 endif()
+
+# Files of the modules against OpenCV, scikit-image and Pillow.
+add_test(NAME image/formats-interop
+  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/image/test_formats_interop.py $<TARGET_FILE:tavex-cli>)
+set_tests_properties(image/formats-interop PROPERTIES TIMEOUT 300)

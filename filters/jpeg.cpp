@@ -39,7 +39,7 @@ struct errorexit {
 
 // One file at a time.
 FILE *reading;
-pendingfile writing;
+savefile writing;
 errorexit errors;
 jpeg_progress_mgr progress;
 jpeg_decompress_struct din;
@@ -220,14 +220,14 @@ void filterfclose() {
     endcompress();
     if (reading) fclose(reading);
     reading = nullptr;
-    pendingabandon(writing);
+    savecancel(writing);
 }
 
 bool filterfopen(const char *name, bool write) {
     filterfclose();
     clearerror();
     fail("open error");
-    if (write) return pendingopen(writing, name);
+    if (write) return savebegin(writing, name);
     reading = fopen(name, "rb");
     return reading != nullptr;
 }
@@ -293,10 +293,10 @@ bool filterwritedata(const uint8_t *data) {
     endcompress();
     outdepth = 0;
     if (!ok) {
-        pendingabandon(writing);
+        savecancel(writing);
         return fail("write error");
     }
-    if (!pendingcommit(writing)) return fail("write error");
+    if (!savecommit(writing)) return fail("write error");
     return true;
 }
 

@@ -28,7 +28,7 @@ namespace {
 
 // One file at a time.
 FILE *reading;
-pendingfile writing;
+savefile writing;
 png_structp png;   // libpng's state of the current read or write
 png_infop info;
 bool pngwrites;    // png is a write struct
@@ -234,14 +234,14 @@ void filterfclose() {
     endpng();
     if (reading) fclose(reading);
     reading = nullptr;
-    pendingabandon(writing);
+    savecancel(writing);
 }
 
 bool filterfopen(const char *name, bool write) {
     filterfclose();
     clearerror();
     fail("open error");
-    if (write) return pendingopen(writing, name);
+    if (write) return savebegin(writing, name);
     reading = fopen(name, "rb");
     return reading != nullptr;
 }
@@ -297,10 +297,10 @@ bool filterwritedata(const uint8_t *data) {
     endpng();
     outdepth = 0;
     if (!ok) {
-        pendingabandon(writing);
+        savecancel(writing);
         return false;
     }
-    if (!pendingcommit(writing)) return fail("write error");
+    if (!savecommit(writing)) return fail("write error");
     return true;
 }
 

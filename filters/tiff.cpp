@@ -38,7 +38,7 @@ enum class kind { bilevel, grey, rgb, palette, cmyk };
 
 // One file at a time.
 FILE *reading;
-pendingfile writing;
+savefile writing;
 TIFF *tif;
 
 // The read in progress.
@@ -322,6 +322,16 @@ bool readrows(uint8_t *block, bool scan) {
     bool direct = bps == 8 && !inverted &&
                   ((pixelkind == kind::grey && spp == 1) || (pixelkind == kind::rgb && spp == 3));
     size_t channels = plan.depth == 24 ? 3 : 1;
+    // Most codecs cannot start in the middle of a strip: the rows of the
+    // part's first strip above the part are decoded and dropped.
+    if (!tiled) {
+        uint32_t perstrip = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &perstrip);
+        if (perstrip == 0) perstrip = 1;
+        for (uint32_t y = uint32_t(p.y) / perstrip * perstrip; y < uint32_t(p.y); ++y)
+            if (TIFFReadScanline(tif, filerows.data(), y, 0) < 0)
+                return failed() ? false : fail("read error");
+    }
     for (int r = 0; r < p.h; ++r) {
         size_t c0;
         const uint8_t *row = filerow(p.y + r, c0);
@@ -387,14 +397,14 @@ void filterfclose() {
     closetiff();
     if (reading) fclose(reading);
     reading = nullptr;
-    pendingabandon(writing);
+    savecancel(writing);
 }
 
 bool filterfopen(const char *name, bool write) {
     filterfclose();
     clearerror();
     fail("open error");
-    if (write) return pendingopen(writing, name);
+    if (write) return savebegin(writing, name);
     reading = fopen(name, "rb");
     return reading != nullptr;
 }
@@ -473,10 +483,10 @@ bool filterwritedata(const uint8_t *data) {
     closetiff();
     outdepth = 0;
     if (!ok || failed()) {
-        pendingabandon(writing);
+        savecancel(writing);
         return fail("write error");
     }
-    if (!pendingcommit(writing)) return fail("write error");
+    if (!savecommit(writing)) return fail("write error");
     return true;
 }
 

@@ -186,8 +186,9 @@ TEST_F(FormatTest, JpegRoundTripsKeepGeometryAndPixelsCloseToTheOriginal) {
         for (int w : {1, 13, 40}) {
             // A smooth picture: JPEG at quality 100 keeps it within a few levels.
             picture p{w, 3, w, 21, depth, std::vector<uint8_t>(blocksize(w, 21, depth), 0)};
+            size_t rowbytes = depth == 1 ? p.stride() : size_t(depth / 8) * size_t(w);
             for (int r = 0; r < p.h; ++r)
-                for (size_t i = 0; i < (depth == 24 ? 3u : 1u) * size_t(w); ++i)
+                for (size_t i = 0; i < rowbytes; ++i)
                     p.row(r)[i] = depth == 1 ? (r >= 10 ? 0xFF : 0) : uint8_t(100 + r * 3 + int(i % 3) * 20);
             ASSERT_EQ(save("q.jpg", p, "quality=100"), "");
             picture back;
@@ -218,7 +219,8 @@ TEST_F(FormatTest, PartsOfAnImage) {
         use(module);
         for (int depth : {1, 8, 24}) {
             picture p = randompicture(11, 2, 37, 23, depth, unsigned(depth));
-            ASSERT_EQ(save("part", p), "");
+            // LZW cannot start decoding in the middle of a strip.
+            ASSERT_EQ(save("part", p, std::string(module) == "tiff" ? "compression=lzw" : nullptr), "");
             picture whole, part;
             ASSERT_EQ(load("part", whole), "");
             // JPEG too gives a part exactly as it is in the whole image.
