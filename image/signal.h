@@ -45,7 +45,8 @@ void ft(int gin, int ain, int gout, int aout, int dir, float fact);
 // height must be powers of two. dir 1 multiplies by e^(+i theta), -1 by
 // e^(-i theta); no scaling.
 void fft(int re, int im, int dir);
-// The bit-reversal permutation of columns and then rows that fft starts with.
+// The bit-reversal permutation of columns and then rows with which the
+// transform starts (fft itself permutes while it copies blocks).
 void fftswap(int re, int im);
 // (magnitude, phase) grey pair to Cartesian FGREY pair; magnitudes are
 // decoded as 255 (g/255)^s.

@@ -11,6 +11,8 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -484,6 +486,162 @@ TEST_F(Signal, FftswapReversesColumnAndRowBits) {
             EXPECT_EQ(float(rev4[r] * 8 + rev8[c]), fl(re.h, c, r));
             EXPECT_EQ(-float(rev4[r] * 8 + rev8[c]), fl(im.h, c, r));
         }
+}
+
+// The fast transform as it was before the blocked routines: columns and
+// rows swapped in place, then radix-2 stages over whole rows and columns.
+void oldfft(int re, int im, int dir) {
+    fftswap(re, im);
+    const int W = ifw, H = ifh;
+    float *pr = reinterpret_cast<float *>(imarray[re].data), *pi = reinterpret_cast<float *>(imarray[im].data);
+    std::vector<float> wr(std::max(W, H)), wi(std::max(W, H));
+    auto twiddles = [&](int h) {
+        const float step = 3.14159265358979f / float(h);
+        float theta = 0.0f;
+        for (int j = 0; j < h; ++j) {
+            wr[j] = std::cos(theta);
+            wi[j] = dir == 1 ? std::sin(theta) : -std::sin(theta);
+            theta += step;
+        }
+    };
+    for (int len = 2; len <= W; len *= 2) {
+        const int h = len / 2;
+        twiddles(h);
+        for (int r = 0; r < H; ++r) {
+            float *xr = pr + size_t(r) * W, *xi = pi + size_t(r) * W;
+            for (int k = 0; k < W; k += len)
+                for (int j = 0; j < h; ++j) {
+                    const int a = k + j, b = a + h;
+                    const float tr = wr[j] * xr[b] - wi[j] * xi[b];
+                    const float ti = wr[j] * xi[b] + wi[j] * xr[b];
+                    xr[b] = xr[a] - tr;
+                    xi[b] = xi[a] - ti;
+                    xr[a] += tr;
+                    xi[a] += ti;
+                }
+        }
+    }
+    for (int len = 2; len <= H; len *= 2) {
+        const int h = len / 2;
+        twiddles(h);
+        for (int k = 0; k < H; k += len)
+            for (int j = 0; j < h; ++j) {
+                float *ar = pr + size_t(k + j) * W, *ai = pi + size_t(k + j) * W;
+                float *br = ar + size_t(h) * W, *bi = ai + size_t(h) * W;
+                const float cr = wr[j], ci = wi[j];
+                for (int c = 0; c < W; ++c) {
+                    const float tr = cr * br[c] - ci * bi[c];
+                    const float ti = cr * bi[c] + ci * br[c];
+                    br[c] = ar[c] - tr;
+                    bi[c] = ai[c] - ti;
+                    ar[c] += tr;
+                    ai[c] += ti;
+                }
+            }
+    }
+}
+
+// The polar conversion as it was: atan and pow for every pixel.
+void oldconvbackeuler(int re, int im, int gout, int aout, float e) {
+    const float PI_F = 3.14159265358979f;
+    float *pr = reinterpret_cast<float *>(imarray[re].data), *pi = reinterpret_cast<float *>(imarray[im].data);
+    const size_t n = size_t(ifw) * ifh;
+    auto truncsat = [](double x) -> int64_t {
+        if (!(x == x)) return 0;
+        if (x > 1099511627776.0) return int64_t(1) << 40;
+        if (x < -1099511627776.0) return -(int64_t(1) << 40);
+        return int64_t(x);
+    };
+    float pmax = 0.0f;
+    for (size_t i = 0; i < n; ++i) {
+        const float x = pr[i], y = pi[i];
+        const float p = x * x + y * y;
+        float phi;
+        if (x > 0.0f) phi = std::atan(y / x);
+        else if (x < 0.0f) phi = std::atan(y / x) + PI_F;
+        else if (y > 0.0f) phi = PI_F / 2.0f;
+        else if (y < 0.0f) phi = 3.0f * PI_F / 2.0f;
+        else phi = 0.0f;
+        if (p > pmax) pmax = p;
+        pr[i] = p;
+        pi[i] = phi;
+    }
+    const float half = e / 2.0f;
+    const float norm = pmax == 0.0f ? 1.0f : std::pow(pmax, half) / 255.0f;
+    for (int r = 0; r < ifh; ++r)
+        for (int c = 0; c < ifw; ++c, ++pr, ++pi) {
+            px(gout, c, r) = pmax > 0.0f && *pr >= pmax ? 255 : uint8_t(clamp255(truncsat(std::pow(*pr, half) / norm)));
+            px(aout, c, r) = uint8_t(truncsat(std::floor(*pi * 128.0f / PI_F + 0.5f)) & 255);
+        }
+}
+
+TEST_F(Signal, FftGivesExactlyTheOldRoutinesResults) {
+    const Size sizes[] = {{1, 1}, {2, 2}, {1, 16}, {32, 1}, {4, 64}, {64, 8}, {128, 32}, {16, 128}};
+    std::uniform_real_distribution<float> value(-300.0f, 300.0f);
+    for (Size sz : sizes) {
+        iframe(0, 0, sz.w, sz.h);
+        Img re(32), im(32), refre(32), refim(32);
+        const size_t n = size_t(sz.w) * sz.h;
+        for (int dir : {1, -1}) {
+            std::vector<float> inre(n), inim(n);
+            for (size_t i = 0; i < n; ++i) inre[i] = value(rng), inim[i] = value(rng);
+            std::memcpy(imarray[refre.h].data, inre.data(), n * 4);
+            std::memcpy(imarray[refim.h].data, inim.data(), n * 4);
+            oldfft(refre.h, refim.h, dir);
+            bothpaths([&](bool simd) {
+                std::memcpy(imarray[re.h].data, inre.data(), n * 4);
+                std::memcpy(imarray[im.h].data, inim.data(), n * 4);
+                fft(re.h, im.h, dir);
+                ASSERT_EQ(0, std::memcmp(imarray[re.h].data, imarray[refre.h].data, n * 4))
+                    << sz.w << "x" << sz.h << " dir " << dir << (simd ? " vector" : " plain");
+                ASSERT_EQ(0, std::memcmp(imarray[im.h].data, imarray[refim.h].data, n * 4))
+                    << sz.w << "x" << sz.h << " dir " << dir << (simd ? " vector" : " plain");
+            });
+        }
+    }
+}
+
+TEST_F(Signal, PolarConversionGivesExactlyTheOldRoutinesBytes) {
+    iframe(0, 0, 64, 48);
+    Img re(32), im(32), go(8), ao(8), refg(8), refa(8);
+    const size_t n = 64 * 48;
+    std::vector<float> x(n), y(n);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    auto fill = [&](int kind) {
+        std::uniform_real_distribution<float> wide(-1000.0f, 1000.0f);
+        for (size_t i = 0; i < n; ++i) {
+            if (kind == 0) {   // spread values, some on the axes and at the origin
+                x[i] = i % 17 == 0 ? 0.0f : wide(rng);
+                y[i] = i % 13 == 0 ? (i % 2 ? -0.0f : 0.0f) : wide(rng);
+            } else if (kind == 1) {   // on and right beside the rounding steps of the phase
+                const double step = (double(randint(0, 511)) + 0.5 * randint(-1, 1)) * M_PI / 256.0;
+                const double r = std::ldexp(1.0, randint(-20, 20));
+                x[i] = float(r * std::cos(step)), y[i] = float(r * std::sin(step));
+                if (randint(0, 1)) x[i] = std::nextafter(x[i], inf), y[i] = std::nextafter(y[i], -inf);
+            } else {   // a spectrum of a few strong and many weak pixels, with infinities and NaN
+                x[i] = wide(rng) * std::ldexp(1.0f, randint(-30, 30));
+                y[i] = wide(rng) * std::ldexp(1.0f, randint(-30, 30));
+                if (i % 331 == 0) x[i] = inf;
+                if (i % 449 == 0) y[i] = nan;
+            }
+        }
+    };
+    for (int kind = 0; kind < 3; ++kind) {
+        fill(kind);
+        for (float e : {1.0f, 0.5f, 1.0f / 3.0f, 0.125f, -1.0f, 0.0f}) {
+            std::memcpy(imarray[re.h].data, x.data(), n * 4);
+            std::memcpy(imarray[im.h].data, y.data(), n * 4);
+            oldconvbackeuler(re.h, im.h, refg.h, refa.h, e);
+            bothpaths([&](bool simd) {
+                std::memcpy(imarray[re.h].data, x.data(), n * 4);
+                std::memcpy(imarray[im.h].data, y.data(), n * 4);
+                convbackeuler(re.h, im.h, go.h, ao.h, e);
+                const std::string what = "kind " + std::to_string(kind) + " e " + std::to_string(e) + (simd ? " vector" : " plain");
+                expectsameimage(go.h, refg.h, "magnitude, " + what);
+                expectsameimage(ao.h, refa.h, "phase, " + what);
+            });
+        }
+    }
 }
 
 TEST_F(Signal, PolarPairsConvertBothWays) {
