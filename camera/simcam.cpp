@@ -4,6 +4,7 @@
 // depends only on the sensor position (X, Y) and the camera number nr:
 //
 //   Mono8       grey  (X + 16 Y + nr) mod 256                       depth 8
+//   Mono1       1 where the Mono8 value is at least 128, else 0     depth 1
 //   RGB8Packed  red   (10 X + nr) mod 256, green (10 Y + nr) mod 256,
 //               blue  (5 (X + Y) + nr) mod 256                      depth 24
 //   BayerRG8    the RGB8Packed scene sampled in the RGGB pattern counted
@@ -15,7 +16,7 @@
 // caminit options: Cameras=1..10 (cameras connected, default 1),
 // SensorWidth=1..8192 and SensorHeight=1..8192 (default 64 x 48), FailData=1
 // (every camreaddata fails, to simulate lost frames).
-// camsnap options: PixelFormat=Mono8|BayerRG8|RGB8Packed, OffsetX, OffsetY,
+// camsnap options: PixelFormat=Mono8|Mono1|BayerRG8|RGB8Packed, OffsetX, OffsetY,
 // Width, Height (the region of interest, inside the sensor; initially the
 // whole sensor in Mono8). Settings persist until camfree.
 //
@@ -30,7 +31,7 @@
 
 namespace {
 
-enum pixelformat { MONO8, BAYERRG8, RGB8PACKED };
+enum pixelformat { MONO8, MONO1, BAYERRG8, RGB8PACKED };
 
 // What camreadheader reported: camreaddata delivers exactly that.
 struct header {
@@ -80,6 +81,7 @@ unsigned char bayerat(const header &hd, int x, int y) {
 
 bool parseformat(const char *name, pixelformat &format) {
     if (strcmp(name, "Mono8") == 0) format = MONO8;
+    else if (strcmp(name, "Mono1") == 0) format = MONO1;
     else if (strcmp(name, "BayerRG8") == 0) format = BAYERRG8;
     else if (strcmp(name, "RGB8Packed") == 0) format = RGB8PACKED;
     else return false;
@@ -133,7 +135,7 @@ bool camsnap(int nr, const char *options) {
                     opt2i(options, "Width", &width) + opt2i(options, "Height", &height);
         if (!found) return fail("options: PixelFormat,OffsetX,OffsetY,Width,Height");
         if (*formatname && !parseformat(formatname, format))
-            return fail("PixelFormat=Mono8|BayerRG8|RGB8Packed");
+            return fail("PixelFormat=Mono8|Mono1|BayerRG8|RGB8Packed");
     }
     if (offx < 0 || offy < 0 || width < 1 || height < 1 || offx > sim.sensorw - width ||
         offy > sim.sensorh - height)
@@ -156,7 +158,7 @@ bool camreadheader(int *x, int *y, int *w, int *h, int *depth) {
     *y = sim.offy;
     *w = sim.width;
     *h = sim.height;
-    *depth = sim.format == MONO8 ? 8 : 24;
+    *depth = sim.format == MONO8 ? 8 : sim.format == MONO1 ? 1 : 24;
     return true;
 }
 
@@ -173,6 +175,16 @@ bool camreaddata(void *buffer) {
             for (size_t x = 0; x < w; ++x)
                 out[(y + 1) * (w + 2) + x + 1] = greyat(hd.nr, hd.x + int(x), hd.y + int(y));
         break;
+    case MONO1: {
+        // rows of (w + 7) / 8 bytes, bit 0 the leftmost pixel, unused bits 0
+        size_t rowbytes = (w + 7) / 8;
+        memset(out, 0, rowbytes * h);
+        for (size_t y = 0; y < h; ++y)
+            for (size_t x = 0; x < w; ++x)
+                if (greyat(hd.nr, hd.x + int(x), hd.y + int(y)) >= 128)
+                    out[y * rowbytes + x / 8] |= (unsigned char)(1u << (x % 8));
+        break;
+    }
     case RGB8PACKED:
         for (size_t y = 0; y < h; ++y)
             for (size_t x = 0; x < w; ++x)

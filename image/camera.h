@@ -12,6 +12,10 @@
 // alone, depth 24 red, green, blue bytes per pixel, rows top to bottom.
 #pragma once
 
+#include <dlfcn.h>
+
+#include <type_traits>
+
 extern "C" {
 typedef const char *(*camerror_fn)();
 typedef bool (*caminit_fn)(const char *options);
@@ -33,6 +37,24 @@ struct camerabinding {
     camlut_fn camlut;
 };
 extern camerabinding camera;
+
+// Looks up the seven exports of the opened module dll into b; false when
+// any is missing (the ones found stay set, so that camfree can be called).
+inline bool bindcamera(void *dll, camerabinding &b) {
+    bool complete = true;
+    auto bind = [&](auto &slot, const char *symbol) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(dll, symbol));
+        if (!slot) complete = false;
+    };
+    bind(b.camerror, "camerror");
+    bind(b.caminit, "caminit");
+    bind(b.camfree, "camfree");
+    bind(b.camsnap, "camsnap");
+    bind(b.camreadheader, "camreadheader");
+    bind(b.camreaddata, "camreaddata");
+    bind(b.camlut, "camlut");
+    return complete;
+}
 
 // Unloads the current module, then loads NAME.so (name cut to 123
 // characters) and binds the seven functions; caminit is not called. Failures

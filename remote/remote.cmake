@@ -1,0 +1,49 @@
+# The remote camera: the server remotecamd (build/remotecamd) and the client
+# module remotecam (build/lib/remotecam.so). Both use the camera utilities
+# and one copy of the protocol primitives.
+set(REMOTE_DIRS image camera remote)
+
+add_executable(remotecamd ${CMAKE_SOURCE_DIR}/remote/remotecamd.cpp
+  ${CMAKE_SOURCE_DIR}/remote/protocol.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
+target_link_libraries(remotecamd PRIVATE dl)
+
+add_library(remotecam MODULE ${CMAKE_SOURCE_DIR}/remote/remotecam.cpp
+  ${CMAKE_SOURCE_DIR}/remote/protocol.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
+set_target_properties(remotecam PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+
+foreach(target remotecamd remotecam)
+  foreach(dir ${REMOTE_DIRS})
+    target_compile_options(${target} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/${dir}")
+  endforeach()
+endforeach()
+foreach(user tavex-cli tavex)
+  if(TARGET ${user})
+    add_dependencies(${user} remotecam)
+  endif()
+endforeach()
+
+# Tests: the server through a real super-server on 127.0.0.1, the client
+# module against a scripted fake server, and the whole chain from tavex-cli
+# to the simulated camera. oddcam is a misbehaving camera module for the
+# server's tests only; it stays out of build/lib.
+add_library(oddcam MODULE ${CMAKE_SOURCE_DIR}/tests/remote/oddcam.cpp)
+set_target_properties(oddcam PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testlib)
+target_compile_options(oddcam PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
+
+file(GLOB REMOTE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/remote/test_*.cpp)
+add_executable(remote_tests ${REMOTE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/remote/protocol.cpp)
+target_link_libraries(remote_tests PRIVATE GTest::gtest GTest::gtest_main Threads::Threads dl)
+foreach(dir image remote)
+  target_compile_options(remote_tests PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/${dir}")
+endforeach()
+target_compile_definitions(remote_tests PRIVATE
+  REMOTECAMD="$<TARGET_FILE:remotecamd>"
+  REMOTECAM_MODULE="$<TARGET_FILE:remotecam>"
+  MODULE_DIR="${CMAKE_BINARY_DIR}/lib"
+  TEST_MODULE_DIR="${CMAKE_BINARY_DIR}/testlib")
+add_dependencies(remote_tests remotecamd remotecam oddcam simcam simcamnolut)
+gtest_discover_tests(remote_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS remote TIMEOUT 120)
+
+add_test(NAME remote/chain COMMAND ${CMAKE_SOURCE_DIR}/tests/remote/test-chain.sh
+  $<TARGET_FILE:tavex-cli> $<TARGET_FILE:remotecamd>)
+set_tests_properties(remote/chain PROPERTIES LABELS remote TIMEOUT 300)
