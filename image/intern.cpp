@@ -45,6 +45,79 @@ uint32_t imagebytes(int32_t w, int32_t h, int32_t depth) {
     }
 }
 
+// ------------------------------------------------------------ block cache
+// Blocks of released images wait here for the next image of the same size:
+// a loop that drops its results then reuses warm memory instead of paying
+// for fresh pages. The cache holds at most CACHE_BLOCKS blocks and
+// cachelimit() bytes; the oldest blocks go back to the system first. Cached
+// blocks are not image memory: mem_used and the budget count live images
+// only.
+enum { CACHE_BLOCKS = 64 };
+static uint8_t *cacheddata[CACHE_BLOCKS];   // oldest first
+static uint32_t cachedsize[CACHE_BLOCKS];
+static int ncached;
+static int64_t cachedbytes;
+
+// At most 128 MB, and never more than the budget itself.
+static int64_t cachelimit() { return std::min<int64_t>(int64_t(128) << 20, fieldsize); }
+
+// Takes block i out of the cache and returns it.
+static uint8_t *uncache(int i) {
+    uint8_t *data = cacheddata[i];
+    cachedbytes -= cachedsize[i];
+    --ncached;
+    std::memmove(cacheddata + i, cacheddata + i + 1, sizeof cacheddata[0] * size_t(ncached - i));
+    std::memmove(cachedsize + i, cachedsize + i + 1, sizeof cachedsize[0] * size_t(ncached - i));
+    return data;
+}
+
+// A cached block of exactly nbytes (the most recent one), or NULL.
+static uint8_t *takecached(uint32_t nbytes) {
+    for (int i = ncached - 1; i >= 0; --i)
+        if (cachedsize[i] == nbytes) return uncache(i);
+    return nullptr;
+}
+
+static void putcached(uint8_t *data, uint32_t nbytes) {
+    if (nbytes > cachelimit()) {
+        free(data);
+        return;
+    }
+    while (ncached == CACHE_BLOCKS || cachedbytes + nbytes > cachelimit()) free(uncache(0));
+    cacheddata[ncached] = data;
+    cachedsize[ncached] = nbytes;
+    ++ncached;
+    cachedbytes += nbytes;
+}
+
+void ima_dropcache() {
+    while (ncached > 0) free(uncache(ncached - 1));
+}
+
+int64_t ima_cachedbytes() { return cachedbytes; }
+
+// A block for a new image: a cached one of the same size, or a fresh one
+// (after returning the cache to the system if memory is short).
+static uint8_t *imageblock(uint32_t nbytes) {
+    // malloc(0) may legitimately return NULL; a block of at least one byte
+    // keeps "data == NULL" meaning "free row".
+    if (nbytes == 0) nbytes = 1;
+    if (uint8_t *data = takecached(nbytes)) {
+#ifdef __SANITIZE_ADDRESS__
+        // Sanitizer builds: a reused block holds junk, so that an operator
+        // that reads pixels it never wrote shows up in the tests.
+        memset(data, 0xA5, nbytes);
+#endif
+        return data;
+    }
+    uint8_t *data = static_cast<uint8_t *>(malloc(nbytes));
+    if (!data && ncached > 0) {
+        ima_dropcache();
+        data = static_cast<uint8_t *>(malloc(nbytes));
+    }
+    return data;
+}
+
 void imainit() {
     if (!error_fn) error_fn = default_error;
     mfx = mfy = 0;
@@ -56,6 +129,7 @@ void imainit() {
         free(r.data);
         r = s_image{};
     }
+    ima_dropcache();
     mem_used = 0;
     id_used = 0;
 }
@@ -65,9 +139,7 @@ int newimage(int x0, int y0, int w, int h, int depth) {
     while (handle < MAXIMAGES && imarray[handle].inuse) ++handle;
     if (handle == MAXIMAGES) ima_error("newimage, no more image handles");
     uint32_t nbytes = imagebytes(w, h, depth);
-    // malloc(0) may legitimately return NULL; a block of at least one byte
-    // keeps "data == NULL" meaning "free row".
-    uint8_t *data = static_cast<uint8_t *>(malloc(nbytes ? nbytes : 1));
+    uint8_t *data = imageblock(nbytes);
     if (!data) ima_error("newimage, allocation problem");
     s_image &r = imarray[handle];
     r.x0 = x0;
@@ -86,7 +158,7 @@ int newimage(int x0, int y0, int w, int h, int depth) {
 void freeimage(int handle) {
     s_image &r = imarray[handle];
     if (!r.inuse) ima_error("freeimage, image is not in use");
-    free(r.data);
+    putcached(r.data, r.nbytes ? r.nbytes : 1);
     r.data = nullptr;
     r.inuse = 0;
     id_used -= 1;

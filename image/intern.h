@@ -39,7 +39,11 @@ extern void (*ima_poll)();
 uint32_t imagebytes(int32_t w, int32_t h, int32_t depth);
 void imainit();
 int newimage(int x0, int y0, int w, int h, int depth);
+// Releases the image; its block is kept for the next image of that size.
 void freeimage(int handle);
+// Returns the kept blocks to the system; the bytes kept now.
+void ima_dropcache();
+int64_t ima_cachedbytes();
 void binset(int handle, int value);
 void greyset(int handle, int value);
 void colset(int handle, int value);

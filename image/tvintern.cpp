@@ -77,11 +77,30 @@ node tvfixlist(std::initializer_list<int> values) {
 }
 
 // ------------------------------------------------------------ allocation
+// Image memory grown by more than this since the last collection is mostly
+// garbage in a loop that drops its results: collecting then gives the
+// blocks back to the image store's cache before fresh memory is touched.
+static constexpr int64_t GC_GROWTH = int64_t(32) << 20;
+
+// True when image memory grew by more than GC_GROWTH since the last
+// collection (whoever ran it).
+static bool grownsincegc() {
+    static int32_t seen = -1;
+    static int64_t base;
+    if (gccalls != seen) {
+        seen = gccalls;
+        base = mem_used;
+    }
+    return mem_used - base > GC_GROWTH;
+}
+
 // Creates an image of the current frame under the budget: a collection is
-// tried when the handles or the budget run short; the test is strict, so an
-// image that would exactly fill the budget is refused.
+// tried when the handles or the budget run short (the test is strict, so an
+// image that would exactly fill the budget is refused), or when image
+// memory grew a lot since the last one.
 static node allocate(int type, int depth) {
     int64_t size = imagebytes(ifw, ifh, depth);
+    if (grownsincegc()) gc();
     if (!(id_used < MAXIMAGES && mem_used + size < fieldsize)) {
         gc();
         if (mem_used + size >= fieldsize) ksabort("no more image memory");

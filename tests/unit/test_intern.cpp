@@ -200,3 +200,50 @@ TEST_F(StoreTest, ConvertLargestFrame) {
 }
 
 }  // namespace
+
+// Released blocks wait for the next image of the same size; the budget
+// figures count live images only, and the cache stays within its bounds.
+TEST_F(StoreTest, ReleasedBlocksAreReused) {
+    int a = newimage(0, 0, 100, 100, 8);
+    uint8_t *block = imarray[a].data;
+    freeimage(a);
+    EXPECT_EQ(mem_used, 0);
+    EXPECT_EQ(ima_cachedbytes(), int64_t(imagebytes(100, 100, 8)));
+    int b = newimage(0, 0, 101, 100, 8);   // another size: a fresh block
+    EXPECT_NE(imarray[b].data, block);
+    int c = newimage(5, 7, 100, 100, 8);   // the same size: the kept block
+    EXPECT_EQ(imarray[c].data, block);
+    EXPECT_EQ(imarray[c].x0, 5);
+    EXPECT_EQ(ima_cachedbytes(), 0);
+    EXPECT_EQ(mem_used, int64_t(imagebytes(101, 100, 8) + imagebytes(100, 100, 8)));
+    freeimage(b);
+    freeimage(c);
+    // a colour block of the same byte count serves a grey image too
+    int d = newimage(0, 0, 68, 51, 24);   // 3 x 68 x 51 = 102 x 102
+    EXPECT_EQ(imarray[d].data, block);
+    freeimage(d);
+    imainit();
+    EXPECT_EQ(ima_cachedbytes(), 0);
+}
+
+TEST_F(StoreTest, BlockCacheIsBounded) {
+    int64_t budget = fieldsize;
+    fieldsize = 1000;   // the cache keeps no more bytes than the budget
+    const int64_t n = imagebytes(10, 10, 8);   // 144 bytes
+    int h[8];
+    for (int &x : h) x = newimage(0, 0, 10, 10, 8);
+    for (int x : h) freeimage(x);
+    EXPECT_EQ(ima_cachedbytes(), 1000 / n * n);
+    int big = newimage(0, 0, 40, 40, 8);   // larger than the budget: not kept
+    freeimage(big);
+    EXPECT_EQ(ima_cachedbytes(), 1000 / n * n);
+    fieldsize = budget;
+    // no more than 64 blocks, whatever their size
+    int many[70];
+    for (int &x : many) x = newimage(0, 0, 1, 1, 8);
+    ima_dropcache();
+    for (int x : many) freeimage(x);
+    EXPECT_EQ(ima_cachedbytes(), 64 * int64_t(imagebytes(1, 1, 8)));
+    ima_dropcache();
+    EXPECT_EQ(ima_cachedbytes(), 0);
+}
