@@ -2,6 +2,7 @@
 // character and byte access, string streams, FORMAT and the file scrambler
 // CODE.
 #include "ks.h"
+#include "savefile.h"
 
 #include <cctype>
 #include <cstdint>
@@ -331,10 +332,17 @@ node xcode() {
 
     fileptr in(osbopen(getstring(name1), "r"));
     if (!in) ksabort("file1 does not exists");
-    // writing the input file over itself would destroy it before it is read
+    // file2 naming file1 itself is refused: the scrambled copy would
+    // replace its only source
     if (samefile(in.get(), getstring(name2))) ksabort("can't create file2");
-    fileptr out(osbopen(getstring(name2), "w"));
-    if (!out) ksabort("can't create file2");
+    // file2 is saved like every file written for the user: a failure
+    // leaves what was there before.
+    savefile out;
+    struct cancel {
+        savefile &s;
+        ~cancel() { savecancel(s); }
+    } onabort{out};
+    if (!savebegin(out, getstring(name2))) ksabort("can't create file2");
 
     for (;;) {
         unsigned char block[4] = {0, 0, 0, 0};
@@ -345,13 +353,11 @@ node xcode() {
         uint32_t w = block[0] | (uint32_t(block[1]) << 8) | (uint32_t(block[2]) << 16) |
                      (uint32_t(block[3]) << 24);
         uint32_t o = ~(w ^ key);
-        for (int i = 0; i < n; ++i) osbputc(static_cast<int>((o >> (8 * i)) & 0xff), out.get());
-        if (ferror(out.get())) ksabort("write error on encoding");
+        for (int i = 0; i < n; ++i) osbputc(static_cast<int>((o >> (8 * i)) & 0xff), out.file);
+        if (ferror(out.file)) ksabort("write error on encoding");
         key = rotl32(key, 29) + (dir == 1 ? w : o);
         if (n < 4) break;
     }
-    if (fflush(out.get()) != 0 || ferror(out.get())) ksabort("write error on encoding");
-    FILE *done = out.release();
-    if (fclose(done) != 0) ksabort("write error on encoding");
+    if (!savecommit(out)) ksabort("write error on encoding");
     return s_true;
 }
