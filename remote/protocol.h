@@ -58,7 +58,7 @@ REMOTE_HIDDEN bool recv16(unsigned &value);
 
 // One message assembled in memory and sent with one xsend, so that a
 // request or a short reply leaves as one segment.
-struct message {
+struct REMOTE_HIDDEN message {
     std::string bytes;
     void put8(unsigned v) { bytes += char(v & 0xff); }
     void put16(unsigned v) {

@@ -44,6 +44,26 @@ target_compile_definitions(remote_tests PRIVATE
 add_dependencies(remote_tests remotecamd remotecam oddcam simcam simcamnolut)
 gtest_discover_tests(remote_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS remote TIMEOUT 120)
 
-add_test(NAME remote/chain COMMAND ${CMAKE_SOURCE_DIR}/tests/remote/test-chain.sh
-  $<TARGET_FILE:tavex-cli> $<TARGET_FILE:remotecamd>)
-set_tests_properties(remote/chain PROPERTIES LABELS remote TIMEOUT 300)
+foreach(superserver systemd xinetd)
+  add_test(NAME remote/chain-${superserver} COMMAND ${CMAKE_SOURCE_DIR}/tests/remote/test-chain.sh
+    $<TARGET_FILE:tavex-cli> $<TARGET_FILE:remotecamd> ${superserver})
+  set_tests_properties(remote/chain-${superserver} PROPERTIES LABELS remote TIMEOUT 300)
+endforeach()
+
+# Benchmark (never part of the tests): build/remote_bench times CAMSNAP +
+# CAMREAD through remotecam and remotecamd on loopback against simcam
+# in-process and a plain loopback transfer of the same bytes.
+add_executable(remote_bench ${CMAKE_SOURCE_DIR}/bench/remote_bench.cpp)
+target_link_libraries(remote_bench PRIVATE Threads::Threads dl)
+target_compile_options(remote_bench PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
+target_compile_definitions(remote_bench PRIVATE
+  REMOTECAMD="$<TARGET_FILE:remotecamd>" MODULE_DIR="${CMAKE_BINARY_DIR}/lib")
+add_dependencies(remote_bench remotecamd remotecam simcam)
+
+# A short run of the protocol fuzzer in the sanitizer tree (the long run:
+# scripts/fuzz-remotecamd -n 1000000 -j 2 build-asan).
+if(TAVEX_SANITIZE)
+  add_test(NAME remote/fuzz-short
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/scripts/fuzz-remotecamd -n 4000 -s 1 ${CMAKE_BINARY_DIR})
+  set_tests_properties(remote/fuzz-short PROPERTIES LABELS remote TIMEOUT 600)
+endif()

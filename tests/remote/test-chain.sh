@@ -1,33 +1,65 @@
 #!/bin/bash
 # The whole chain: tavex-cli -> remotecam -> remotecamd (started per
-# connection by systemd-socket-activate on 127.0.0.1) -> simcam. Images
-# read remotely at depths 1, 8 and 24 must equal, file for file, the same
-# images read from simcam directly, and their pixels the simulated scene.
-# Usage: test-chain.sh TAVEX-CLI REMOTECAMD
+# connection by a real super-server on 127.0.0.1) -> simcam. Images read
+# remotely at depths 1, 8 and 24 must equal, file for file, the same images
+# read from simcam directly, and their pixels the simulated scene.
+# Usage: test-chain.sh TAVEX-CLI REMOTECAMD [systemd | xinetd]
+#   systemd: systemd-socket-activate in inetd mode (the default);
+#   xinetd: xinetd with the shipped example remote/remotecamd.xinetd, bound
+#           to 127.0.0.1 on a free port instead of the services entry.
 set -u
-CLI=$(realpath "$1"); SERVER=$(realpath "$2")
+CLI=$(realpath "$1"); SERVER=$(realpath "$2"); KIND=${3:-systemd}
 MODULES=$(dirname "$CLI")/lib
+EXAMPLE=$(cd "$(dirname "$0")/../../remote" && pwd)/remotecamd.xinetd
 WORK=$(mktemp -d)
+chmod 755 "$WORK"
 cleanup() { [ -n "${ssa:-}" ] && kill "$ssa" 2>/dev/null; wait 2>/dev/null; rm -rf "$WORK"; }
 trap cleanup EXIT
 cd "$WORK"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# The super-server on a free port of 127.0.0.1 (another try when taken).
-for attempt in $(seq 20); do
-  port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-  systemd-socket-activate -l "127.0.0.1:$port" -a --inetd "$SERVER" "$MODULES" 2>superserver.log &
+freeport() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# start_superserver PORT: starts it in the background ($ssa) and waits
+# until it listens; fails when it does not.
+start_superserver() {
+  local port=$1
+  : > superserver.log
+  if [ "$KIND" = xinetd ]; then
+    {
+      printf 'defaults\n{\n}\n'
+      sed -e "s|/usr/local/bin/remotecamd|$SERVER|; s|/usr/local/lib/tavex|$MODULES|" \
+          -e "s|^{|{\n\ttype\t\t= UNLISTED\n\tport\t\t= $port\n\tbind\t\t= 127.0.0.1|" "$EXAMPLE"
+    } > xinetd.conf
+    # only root can run the service as another user
+    [ "$(id -u)" -eq 0 ] || sed -i '/^\s*\(user\|group\)\s*=/d' xinetd.conf
+    xinetd -dontfork -f xinetd.conf -pidfile "$WORK/xinetd.pid" 2>superserver.log &
+  else
+    systemd-socket-activate -l "127.0.0.1:$port" -a --inetd "$SERVER" "$MODULES" 2>superserver.log &
+  fi
   ssa=$!
   for i in $(seq 200); do
-    grep -q "Listening on 127.0.0.1:$port" superserver.log && break
     kill -0 "$ssa" 2>/dev/null || break
+    if [ "$KIND" = xinetd ]; then
+      /usr/bin/python3 -c "import socket,sys; socket.create_connection(('127.0.0.1',$port),1)" 2>/dev/null && return 0
+    else
+      grep -q "Listening on 127.0.0.1:$port" superserver.log && return 0
+    fi
     sleep 0.05
   done
-  grep -q "Listening on" superserver.log && break
-  ssa=
+  kill "$ssa" 2>/dev/null; wait "$ssa" 2>/dev/null; ssa=
+  return 1
+}
+
+# a free port of 127.0.0.1 (another try when it was taken meanwhile)
+for attempt in $(seq 20); do
+  port=$(freeport)
+  start_superserver "$port" && break
 done
-[ -n "$ssa" ] || { echo "could not start the super-server"; cat superserver.log; exit 1; }
+[ -n "$ssa" ] || { echo "could not start the super-server ($KIND)"; cat superserver.log; exit 1; }
 
 remote="host=127.0.0.1 service=$port camera=simcam"
 sensor="Cameras=3 SensorWidth=1100 SensorHeight=1040"
@@ -101,7 +133,8 @@ for f in Mono1 Mono8 RGB8Packed BayerRG8; do
   cmp "local-$f.ima" "remote-$f.ima" || fail "$f: the remote image differs from the local one"
 done
 
-# every server process ended normally
+# every server process ended normally (systemd-socket-activate reports
+# their exits; a sanitizer report would show on standard error under both)
 sleep 0.2
 if grep -E 'died with code [1-9]|Sanitizer|runtime error' superserver.log; then fail "a server process failed"; fi
 
