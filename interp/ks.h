@@ -189,6 +189,10 @@ node cvlgrey(int32_t h);
 node cvfgrey(int32_t h);
 
 void gc();
+// A collection asked for a *GC-HOOK* call; the evaluator makes it at its
+// next safe point (before a form, after a built-in returns).
+extern bool ksgchookpending;
+void ksgchooknow();
 int addseg();
 void findmem();
 void stats();

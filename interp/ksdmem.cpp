@@ -333,7 +333,28 @@ static void markroots() {
         if (*p) markfrom(*p);
 }
 
-static int gcdepth;   // the hook runs only from the outermost collection
+// *GC-HOOK* never runs inside the allocation that collected: a built-in
+// may be half done there (frames measured, a block being filled), and user
+// code could pull the ground from under it. A collection only records the
+// call; the evaluator makes it at its next safe point (ksgchooknow), with
+// the figures of the latest collection. Collections made while the hook
+// runs record nothing.
+bool ksgchookpending;
+static bool gchookrunning;
+static int64_t gchooknodes, gchookfree;
+
+void ksgchooknow() {
+    ksgchookpending = false;
+    node hook = s_gchook ? getvalue(s_gchook) : NIL;
+    if (!hook || hook == s_unbound || gchookrunning) return;
+    gchookrunning = true;
+    struct running_guard { ~running_guard() { gchookrunning = false; } } rg;
+    ksguard g(&hook);
+    node total_nodes = cvfixnum((int32_t)gchooknodes);
+    ksguard g2(&total_nodes);
+    node free_nodes = cvfixnum((int32_t)gchookfree);
+    kscall2(hook, total_nodes, free_nodes);
+}
 
 void gc() {
     if (gcflag()) {
@@ -358,16 +379,12 @@ void gc() {
     }
     sweep();
     ++gccalls;
-    if (gcdepth == 0 && s_gchook) {
+    if (!gchookrunning && s_gchook) {
         node hook = getvalue(s_gchook);
         if (hook && hook != s_unbound) {
-            ++gcdepth;
-            struct depth_guard { ~depth_guard() { --gcdepth; } } dg;
-            ksguard g(&hook);
-            node total_nodes = cvfixnum((int32_t)nnodes);
-            ksguard g2(&total_nodes);
-            node free_nodes = cvfixnum((int32_t)nfree);
-            kscall2(hook, total_nodes, free_nodes);
+            ksgchookpending = true;
+            gchooknodes = nnodes;
+            gchookfree = nfree;
         }
     }
     if (gcflag()) {
@@ -416,6 +433,7 @@ void ksminit() {
     ksenv = ksfenv = ksdenv = NIL;
     obarray = NIL;
     s_gchook = s_gcflag = NIL;
+    ksgchookpending = false;
 
     void *ev = malloc(EVSTACK_BYTES);
     void *av = malloc(ARGSTACK_BYTES);

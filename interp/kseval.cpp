@@ -95,6 +95,10 @@ node kseval(node form) {
         kssample = CheckFreq;
         oscheck();
     }
+    if (ksgchookpending) {
+        ksguard g(&form);
+        ksgchooknow();
+    }
     if (s_evalhook) {
         node hook = getvalue(s_evalhook);
         if (hook && hook != s_unbound) return evalhook(form);
@@ -166,6 +170,10 @@ static node callsubr(node fun, int n) {
     node val = getsubr(fun)();
     ksargv = oldargv;
     ksargc = oldargc;
+    if (ksgchookpending) {
+        ksguard g(&val);
+        ksgchooknow();
+    }
     return val;
 }
 
