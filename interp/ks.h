@@ -200,6 +200,9 @@ void ksminit();
 
 // ----------------------------------------------------------- symbols (kssym)
 extern node obarray;
+extern node ksgoodtable;   // the last sound symbol table (a collector root)
+extern node kspinned;      // the symbols made at start-up (a collector root)
+void kspinsymbols();       // called once start-up is done
 extern node ksenv, ksfenv, ksdenv;
 extern node ksvalue;  // value carried by the current jump (a collector root)
 

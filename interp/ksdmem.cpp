@@ -327,6 +327,8 @@ static void markroots() {
     markfrom(ksfenv);
     markfrom(ksdenv);
     markfrom(ksvalue);
+    markfrom(ksgoodtable);
+    markfrom(kspinned);
     for (node **p = ksstack; p < ksstktop; ++p)
         if (*p) markfrom(**p);
     for (node *p = ksargstkbase; p < kssp; ++p)
@@ -431,7 +433,7 @@ void ksminit() {
     nfree = nnodes;   // preset nodes count as free until the first sweep
 
     ksenv = ksfenv = ksdenv = NIL;
-    obarray = NIL;
+    obarray = ksgoodtable = kspinned = NIL;
     s_gchook = s_gcflag = NIL;
     ksgchookpending = false;
 

@@ -156,6 +156,7 @@ void ksmain(const char *arglist) {
     try {
         ksinit();
         tvinit();
+        kspinsymbols();
         osinit(verbose ? banner : "");
         top.key = s_true;
     } catch (ksjumpex &) {

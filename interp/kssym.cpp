@@ -25,6 +25,7 @@ void kssinit() {
     ksguard g(&obarray);
     node table = newvector(HSIZE);
     setvalue(obarray, table);
+    ksgoodtable = table;
     int i = hash("*OBARRAY*", HSIZE);
     setelement(table, i, cons(obarray, getelement(table, i)));
 }
@@ -36,15 +37,78 @@ static node keywordize(node sym) {
 
 node ksmakesym(const char *name) { return keywordize(cvsymbol(name)); }
 
+// The last table seen sound: the reader falls back on it when a user puts
+// something else into *OBARRAY*. And every symbol that exists once start-up
+// is done, in a list of its own: the interpreter holds many of them in C++
+// globals, so they must outlive whatever a user does to the table. Both are
+// collector roots.
+node ksgoodtable, kspinned;
+
+void kspinsymbols() {
+    node table = getvalue(obarray);
+    kspinned = NIL;
+    for (int i = 0; i < HSIZE; ++i)
+        for (node p = getelement(table, i); p; p = cdr(p)) kspinned = cons(car(p), kspinned);
+}
+
+// A user may set *OBARRAY* to anything. The reader only trusts a VECTOR of
+// HSIZE buckets; anything else is replaced by the last sound table, and
+// then the error is reported, so that the break loop and the top level read
+// with a usable table again.
+static node symboltable() {
+    node table = getvalue(obarray);
+    if (vectorp(table) && getsize(table) == HSIZE) return ksgoodtable = table;
+    setvalue(obarray, ksgoodtable);
+    kserror("bad obarray", table);
+}
+
+// Bucket i rebuilt after a bad cell: the good cells before it, then the
+// start-up symbols of the bucket that they lack.
+static void repairbucket(node table, int i, node prev) {
+    if (prev) rplacd(prev, NIL); else setelement(table, i, NIL);
+    node sym = NIL;
+    ksguard g(&table, &prev, &sym);
+    for (node p = kspinned; p; p = cdr(p)) {
+        sym = car(p);
+        if (hash(symname(sym), HSIZE) != i) continue;
+        node q = getelement(table, i);
+        while (q && car(q) != sym) q = cdr(q);
+        if (q) continue;
+        node cell = cons(sym, NIL);
+        if (prev) rplacd(prev, cell); else setelement(table, i, cell);
+        prev = cell;
+    }
+}
+
+// The symbol named name in bucket i, or NIL. A bucket must be a proper list
+// of symbols; a bad cell (not a cons, not a symbol in its car, or the start
+// of a cycle) is repaired, and then the error is reported.
+static node findinbucket(node table, int i, const char *name) {
+    node prev = NIL, slow = getelement(table, i);
+    bool step = false;
+    for (node p = slow; p; prev = p, p = cdr(p)) {
+        node bad = !consp(p) ? p : !symbolp(car(p)) ? car(p) : NIL;
+        bool cycle = !bad && prev && p == slow;
+        if (bad || cycle) {
+            ksguard g(&bad);
+            repairbucket(table, i, prev);
+            if (cycle) ksfail("bad obarray");
+            kserror("bad obarray", bad);
+        }
+        if (strcmp(name, symname(car(p))) == 0) return car(p);
+        if (step) slow = cdr(slow);   // half the speed of p
+        step = !step;
+    }
+    return NIL;
+}
+
 node ksenter(const char *name) {
     if (strcmp(name, "NIL") == 0) return NIL;
     int i = hash(name, HSIZE);
-    node table = getvalue(obarray);
-    for (node p = getelement(table, i); p; p = cdr(p))
-        if (strcmp(name, symname(car(p))) == 0) return car(p);
+    node table = symboltable();
+    if (node sym = findinbucket(table, i, name)) return sym;
     node sym = ksmakesym(name);
-    ksguard g(&sym);
-    table = getvalue(obarray);
+    ksguard g(&sym, &table);
     setelement(table, i, cons(sym, getelement(table, i)));
     return sym;
 }
