@@ -425,6 +425,10 @@ enum { KS_MAX_NESTING = 10000 };  // deepest nesting read, printed or compared (
 
 // ---------------------------------------------------------- printer (ksprin)
 extern int ksfsize;
+// Characters written by the print in progress (outermost KSPRINT call), and
+// whether one is in progress: output into memory is bounded per print.
+extern int64_t ksprinted;
+extern int ksprinting;
 void ksprint(node fptr, node val, bool escape);
 int flsize(node val);
 void putsymbol(node fptr, const char *name, bool escape);
@@ -489,6 +493,15 @@ int osrand(int n);
 void oserror(const char *msg);
 void osfinish();
 void oscheck();
+
+// Counts the steps of a walk that may never end (over a circular structure)
+// and lets a pending user break in every 65536 steps.
+struct breakpoll {
+    uint32_t n = 0;
+    void tick() {
+        if ((++n & 0xFFFF) == 0) oscheck();
+    }
+};
 void osflush();
 int ostgetc();
 int ostgetkey();

@@ -78,8 +78,24 @@ int kspeek(node fptr) {
     return -1;
 }
 
+// A print may never end (a circular list). Output to the console lets a
+// user break in while it waits for the front end; all other output does so
+// here. Output into memory is bounded: one print puts at most
+// PRINT_MEMORY_MAX characters into a string stream and counts at most
+// INT32_MAX for a flat size; beyond, it fails as memory does.
+enum : int64_t { PRINT_MEMORY_MAX = 1 << 22 };
+
+static void boundprint(node fptr) {
+    static breakpoll poll;
+    poll.tick();
+    if (!ksprinting || streamp(fptr)) return;   // files are not bounded here
+    int64_t limit = fptr ? PRINT_MEMORY_MAX : INT32_MAX;
+    if (++ksprinted > limit) ksfail("insufficient string space");
+}
+
 void ksputc(node fptr, int ch) {
-    ++ksfsize;
+    if (!streamp(fptr) || !getfile(fptr) || !consoleout(getfile(fptr))) boundprint(fptr);
+    if (ksfsize < INT32_MAX) ++ksfsize;
     if (streamp(fptr)) {
         FILE *fp = getfile(fptr);
         if (!fp) return;                    // closed: the character is dropped

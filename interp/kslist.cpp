@@ -16,14 +16,6 @@ node xequal();
 
 namespace {
 
-// Counts the steps of a loop and lets a pending user break in every 65536.
-struct breakpoll {
-    uint32_t n = 0;
-    void tick() {
-        if ((++n & 0xFFFF) == 0) oscheck();
-    }
-};
-
 // A result list under construction. The caller protects `head` (the cells
 // after it are reachable from it); add() protects its own argument.
 struct listbuild {
@@ -205,7 +197,9 @@ node predunlink(bool dropwhen) {
 node merge(node a, node b, node pred) {
     listbuild out;
     ksguard g(&a, &b, &pred, &out.head);
+    breakpoll poll;   // a circular list may leave a cycle here
     while (a && b) {
+        poll.tick();
         if (kscall2(pred, car(b), car(a)) != NIL) {
             out.link(b);
             b = cdr(b);
@@ -229,7 +223,9 @@ node mergesort(node list, node pred) {
     ksguard g(&list, &pred, &carry);
     for (node &r : runs) kspush(&r);
     int used = 0;
+    breakpoll poll;
     while (consp(list)) {
+        poll.tick();
         carry = list;
         list = cdr(list);
         rplacd(carry, NIL);

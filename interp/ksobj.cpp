@@ -76,11 +76,13 @@ static int32_t listlength(node list) {
 // found in the class cdr(pair); NULL when no class in the chain has it.
 static node *objvarslot(node pair, node sym) {
     node obj = car(pair);
+    breakpoll poll;
     for (node cls = cdr(pair); cls; cls = superclass(cls)) {
         int32_t count, total;
         ivarcounts(cls, &count, &total);
         int32_t slot = total - count + 1;
         for (node p = classslot(cls, CL_IVARS); consp(p); p = cdr(p), ++slot) {
+            poll.tick();
             if (car(p) != sym) continue;
             if (slot >= getsize(obj))
                 kserror("bad value for instance variable count", cvfixnum(total));
@@ -89,6 +91,7 @@ static node *objvarslot(node pair, node sym) {
         node cvals = classslot(cls, CL_CVALS);
         int32_t k = 0;
         for (node p = classslot(cls, CL_CVARS); consp(p); p = cdr(p), ++k) {
+            poll.tick();
             if (car(p) != sym) continue;
             if (!vectorp(cvals) || k >= getsize(cvals)) ksbadtype(cvals);
             return &cvals->b.data[k];
@@ -114,10 +117,15 @@ bool ksobsetvalue(node pair, node sym, node val) {
 // ------------------------------------------------------------------ sending
 
 // Finds the method for msg from cls upwards; *where receives the class that
-// answers it. Error when no class does.
+// answers it. Error when no class does. A user can make the chain of
+// superclasses (or a message list) circular: the walks here and below let
+// a user break in.
 static node findmethod(node cls, node msg, node *where) {
+    breakpoll poll;
     for (; cls; cls = superclass(cls)) {
+        poll.tick();
         for (node p = classslot(cls, CL_MESSAGES); consp(p); p = cdr(p)) {
+            poll.tick();
             if (consp(car(p)) && car(car(p)) == msg) {
                 *where = cls;
                 return cdr(car(p));
@@ -204,8 +212,11 @@ node clisnew() {
     if (nivars < 0) ksbadtype(ivars);
     if (ncvars < 0) ksbadtype(cvars);
     checkclass(super);
-    for (node c = super; c; c = superclass(c))
-        if (c == cls) ksbadtype(super);     // a class cannot be its own ancestor
+    breakpoll poll;
+    for (node c = super; c; c = superclass(c)) {
+        if (c == cls) ksbadtype(super);
+        poll.tick();
+    }     // a class cannot be its own ancestor
     int32_t supercount, supertotal;
     ivarcounts(super, &supercount, &supertotal);
 
@@ -266,10 +277,12 @@ node obshow() {
     ksputstr(fptr, ", Class is ");
     ksprint(fptr, getelement(self, 0), true);
     ksterpri(fptr);
+    breakpoll poll;
     for (node cls = getelement(self, 0); cls; cls = superclass(cls)) {
         int32_t count, total;
         ivarcounts(cls, &count, &total);
         int32_t slot = total - count + 1;
+        poll.tick();
         for (node p = classslot(cls, CL_IVARS); consp(p); p = cdr(p), ++slot) {
             ksputstr(fptr, "  ");
             ksprint(fptr, car(p), true);

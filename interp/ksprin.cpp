@@ -9,6 +9,8 @@
 #include <string>
 
 int ksfsize = 0;
+int64_t ksprinted = 0;
+int ksprinting = 0;
 
 void putsubr(node fptr, const char *kind, node val);
 void putatm(node fptr, const char *kind, node val);
@@ -231,6 +233,10 @@ node rtentry(int ch) {
 
 // ------------------------------------------------------------ entry points
 void ksprint(node fptr, node val, bool escape) {
+    struct printrun {
+        printrun() { if (ksprinting++ == 0) ksprinted = 0; }
+        ~printrun() { --ksprinting; }
+    } run;
     switch (ntype(val)) {
     case FREE:
         if (val) putatm(fptr, "Free", val);

@@ -318,18 +318,29 @@ static int equal_atoms(node a, node b) {   // 1 equal, 0 differ, -1 both conses
 }
 
 // Iterative over the cdr, with an explicit stack of pending car pairs, so
-// that neither long nor deeply nested lists use the machine stack.
+// that neither long nor deeply nested lists use the machine stack. Atoms in
+// the cars are compared at once; only pairs of conses wait on the stack.
+// The walk of a circular structure never ends by itself: it lets a user
+// break in, and its stack, which for any finite structure holds fewer pairs
+// than there are nodes, is not let to grow beyond that.
 bool equal(node a, node b) {
     std::vector<std::pair<node, node>> pending;
     pending.emplace_back(a, b);
+    breakpoll poll;
     while (!pending.empty()) {
         auto [x, y] = pending.back();
         pending.pop_back();
         for (;;) {
+            poll.tick();
             int r = equal_atoms(x, y);
             if (r == 1) break;
             if (r == 0) return false;
-            pending.emplace_back(car(x), car(y));
+            r = equal_atoms(car(x), car(y));
+            if (r == 0) return false;
+            if (r == -1) {
+                if ((int64_t)pending.size() >= nnodes) ksfail("insufficient memory");
+                pending.emplace_back(car(x), car(y));
+            }
             x = cdr(x);
             y = cdr(y);
         }
