@@ -83,7 +83,7 @@ int kspeek(node fptr) {
 // here. Output into memory is bounded: one print puts at most
 // PRINT_MEMORY_MAX characters into a string stream and counts at most
 // INT32_MAX for a flat size; beyond, it fails as memory does.
-enum : int64_t { PRINT_MEMORY_MAX = 1 << 22 };
+constexpr int64_t PRINT_MEMORY_MAX = 1 << 22;
 
 static void boundprint(node fptr) {
     static breakpoll poll;
