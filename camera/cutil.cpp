@@ -134,4 +134,20 @@ void Sleep(unsigned ms) {
     while (nanosleep(&t, &t) == -1 && errno == EINTR) {}
 }
 
+void (*campoll)();
+
+void PollHost() {
+    if (campoll) campoll();
+}
+
+void PollSleep(unsigned ms) {
+    constexpr unsigned SLICE = 50;
+    do {
+        unsigned now = ms < SLICE ? ms : SLICE;
+        Sleep(now);
+        ms -= now;
+        PollHost();
+    } while (ms > 0);
+}
+
 }  // extern "C"

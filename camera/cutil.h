@@ -42,4 +42,15 @@ void debayer(const unsigned char *raw, int w, int h, unsigned char *rgb);
 // unsigned arithmetic.
 uint32_t GetTickCount();
 void Sleep(unsigned ms);
+
+// The host's poll, set by the host after loading the module (null: none).
+// Called during the module's long waits so that a user break can stop
+// them: it may raise, which abandons the module call under way, so a module
+// calls it only where its state is consistent.
+extern void (*campoll)();
+// Calls campoll when set.
+void PollHost();
+// Sleeps ms milliseconds in slices of at most 50 ms and calls campoll after
+// each.
+void PollSleep(unsigned ms);
 }

@@ -12,6 +12,11 @@ namespace {
 
 void *CamDll;   // the loaded module, null when none
 
+// What the module's campoll calls: the library's poll, when one is set.
+void hostpoll() {
+    if (ima_poll) ima_poll();
+}
+
 }  // namespace
 
 void freecamera() {
@@ -32,4 +37,5 @@ void loadcamera(const char *name) {
         freecamera();
         ima_error("can't bind functions");
     }
+    if (auto hook = reinterpret_cast<void (**)()>(dlsym(CamDll, "campoll"))) *hook = hostpoll;
 }

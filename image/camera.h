@@ -10,6 +10,11 @@
 // last header: depth 1 rows of (w + 7) / 8 bytes (bit 0 leftmost), depth 8
 // (w + 2) x (h + 2) bytes with a one-pixel border that the module leaves
 // alone, depth 24 red, green, blue bytes per pixel, rows top to bottom.
+//
+// A module may also export "campoll", a pointer to a function void(void)
+// (camera/cutil.h): the loader points it at a function that calls the image
+// library's ima_poll, so that the host can let a user break stop the
+// module's long waits.
 #pragma once
 
 #include <dlfcn.h>

@@ -21,6 +21,22 @@ void needcamera() {
     if (!cameraok()) ksabort("initialize first the camera module");
 }
 
+// The poll while a camera module waits (for a camera, a frame, a queue).
+// A user break there ends the evaluation without a break loop: a break loop
+// could call into the module again, and CAMFREE or CAMINIT would even
+// unload the code that waits below it.
+void camerapoll() {
+    if (!s_breakenable) return oscheck();
+    node enabled = getvalue(s_breakenable);
+    ksguard g(&enabled);
+    struct restore {
+        node &value;
+        ~restore() { setvalue(s_breakenable, value); }
+    } r{enabled};
+    setvalue(s_breakenable, NIL);
+    oscheck();
+}
+
 // The next argument as a C string, or NULL when there is none.
 const char *optionalstring() { return moreargs() ? getstring(ksargstr()) : nullptr; }
 
@@ -79,6 +95,7 @@ node xcamsnap() {
     const char *options = optionalstring();
     kslastarg();
     needcamera();
+    tvbreakpoll poll(camerapoll);
     if (!camera.camsnap(nr, options)) camerafailed();
     return s_true;
 }
@@ -88,6 +105,7 @@ node xcamsnap() {
 node xcamread() {
     if (moreargs()) ksabort("(camread)");
     needcamera();
+    tvbreakpoll poll(camerapoll);
     int x = 0, y = 0, w = 0, h = 0, depth = 0;
     if (!camera.camreadheader(&x, &y, &w, &h, &depth)) camerafailed();
     if (!supported(x, y, w, h, depth)) ksabort("not supported format");

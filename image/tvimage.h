@@ -69,9 +69,9 @@ void tvdispinit();        // display part of tvinit
 node tvfixlist(std::initializer_list<int> values);
 
 // Lets a user break stop a long-running library routine: the interpreter's
-// poll is the library's ima_poll while the guard lives.
+// poll (or the given one) is the library's ima_poll while the guard lives.
 struct tvbreakpoll {
-    tvbreakpoll() { ima_poll = oscheck; }
+    explicit tvbreakpoll(void (*poll)() = oscheck) { ima_poll = poll; }
     ~tvbreakpoll() { ima_poll = nullptr; }
     tvbreakpoll(const tvbreakpoll &) = delete;
     tvbreakpoll &operator=(const tvbreakpoll &) = delete;
