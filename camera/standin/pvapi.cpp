@@ -19,14 +19,14 @@ namespace {
 
 const dialect Pv = {
     "PvAPI", "PVAPI_STANDIN", "PVAPI_STANDIN_FILE", "PVAPI_STANDIN_LOG",
-    {"Mono8", "Bayer8", "Rgb24"},
+    {"Mono8", "Bayer8", "Rgb24", "Mono16"},
     {"PixelFormat", "AcquisitionMode", "BinningX", "BinningY", "RegionX", "RegionY", "Width",
      "Height", "TotalBytesPerFrame"},
     {},
     {"GvcpRetries", "PacketSize"},
 };
 
-const tPvImageFormat FormatCodes[NKINDS] = {ePvFmtMono8, ePvFmtBayer8, ePvFmtRgb24};
+const tPvImageFormat FormatCodes[NKINDS] = {ePvFmtMono8, ePvFmtBayer8, ePvFmtRgb24, ePvFmtMono16};
 constexpr size_t MaxQueue = 100;
 
 tPvErr fromengine(int result) {
@@ -56,10 +56,14 @@ tPvErr precheck(call &c, tPvHandle handle, camera *&cam) {
 
 extern "C" {
 
+// The scenario read at start-up already decides this call's fate.
 tPvErr PvInitialize(void) {
+    bool valid = startup(Pv);
     call c("PvInitialize");
-    if (c.failed()) return finish(c, ePvErrResources);
-    return finish(c, startup(Pv) ? ePvErrSuccess : ePvErrBadParameter);
+    if (!valid) return finish(c, ePvErrBadParameter);
+    if (!c.failed()) return finish(c, ePvErrSuccess);
+    shutdown();
+    return finish(c, ePvErrResources);
 }
 
 void PvUnInitialize(void) {
@@ -230,7 +234,7 @@ tPvErr PvCaptureWaitForFrameDone(tPvHandle handle, const tPvFrame *frame, unsign
     f->RegionX = info.offx;
     f->RegionY = info.offy;
     f->Format = FormatCodes[info.kind];
-    f->BitDepth = 8;
+    f->BitDepth = info.kind == MONO16 ? 16 : 8;
     f->BayerPattern = ePvBayerRGGB;
     f->FrameCount = (unsigned long)info.number;
     return finish(c, ePvErrSuccess);

@@ -22,6 +22,7 @@ namespace {
 struct failure {
     std::string call, arg;
     long remaining;   // -1: always
+    long spared;      // calls that pass before the failures start
 };
 struct delay {
     std::string call, arg;
@@ -68,16 +69,19 @@ std::vector<std::string> split(const std::string &s, char sep) {
     return parts;
 }
 
-// "[N:]CALL[:ARG]" of fail= and "MS:CALL[:ARG]" of delay=.
-bool callspec(const std::string &v, bool countfirst, int64_t &n, std::string &call,
+// "[N:|+N:]CALL[:ARG]" of fail= (n: the count, -1 when none; after: the
+// count had a '+') and "MS:CALL[:ARG]" of delay=.
+bool callspec(const std::string &v, bool countfirst, int64_t &n, bool &after, std::string &call,
               std::string &arg) {
     std::vector<std::string> p = split(v, ':');
     n = -1;
     size_t i = 0;
-    if (!p.empty() && !p[0].empty() && isdigit((unsigned char)p[0][0])) {
-        if (!number(p[0], countfirst ? 1 : 0, 1000000000, n)) return false;
+    after = countfirst && !p.empty() && !p[0].empty() && p[0][0] == '+';
+    std::string count = after ? p[0].substr(1) : p.empty() ? "" : p[0];
+    if (!count.empty() && isdigit((unsigned char)count[0])) {
+        if (!number(count, countfirst ? 1 : 0, 1000000000, n)) return false;
         i = 1;
-    } else if (!countfirst) {
+    } else if (!countfirst || after) {
         return false;
     }
     if (i >= p.size() || p[i].empty() || p.size() > i + 2) return false;
@@ -137,6 +141,7 @@ bool scenarioword(const std::string &word, std::vector<std::pair<int, std::strin
     if (eq == std::string::npos || eq == 0) return false;
     std::string key = word.substr(0, eq), value = word.substr(eq + 1);
     int64_t n;
+    bool after;
     std::string call, arg;
     if (key == "cameras") {
         if (!number(value, 0, 16, n)) return false;
@@ -152,10 +157,11 @@ bool scenarioword(const std::string &word, std::vector<std::pair<int, std::strin
         else if (number(value, 0, 255, n)) S.content = int(n);
         else return false;
     } else if (key == "fail") {
-        if (!callspec(value, true, n, call, arg)) return false;
-        S.failures.push_back({call, arg, long(n)});
+        if (!callspec(value, true, n, after, call, arg)) return false;
+        if (after) S.failures.push_back({call, arg, -1, long(n)});
+        else S.failures.push_back({call, arg, long(n), 0});
     } else if (key == "delay") {
-        if (!callspec(value, false, n, call, arg)) return false;
+        if (!callspec(value, false, n, after, call, arg)) return false;
         S.delays.push_back({call, arg, uint32_t(n)});
     } else {
         size_t dot = key.find('.');
@@ -217,6 +223,8 @@ void fitregion(camera &c) {
     c.offy = std::min(c.offy, maxheight(c) - c.height);
 }
 
+int bytesper(int kind) { return kind == RGB8 ? 3 : kind == MONO16 ? 2 : 1; }
+
 int roleof(const std::string &name) {
     for (int r = 0; r < NROLES; ++r)
         if (name == D->features[r]) return r;
@@ -266,6 +274,10 @@ call::call(const char *n, const std::string &a, const std::string &more) : line(
 bool call::failed() {
     for (failure &f : S.failures)
         if (f.call == name && (f.arg.empty() || f.arg == arg) && f.remaining != 0) {
+            if (f.spared > 0) {
+                --f.spared;
+                continue;
+            }
             if (f.remaining > 0) --f.remaining;
             return true;
         }
@@ -305,7 +317,7 @@ int kindof(const std::string &format) {
 
 int64_t payload(const camera &c) {
     if (c.fixedpayload >= 0) return c.fixedpayload;
-    return c.width * c.height * (kindof(c.format) == RGB8 ? 3 : 1);
+    return c.width * c.height * bytesper(kindof(c.format));
 }
 
 int getint(const camera &c, const std::string &name, int64_t &value) {
@@ -426,7 +438,7 @@ waitresult waitframe(camera &c, const void *frame, uint32_t timeout, uint8_t *bu
     if (left > 0) nap(uint32_t(left));
     c.queue.pop_front();
     int kind = kindof(c.format);
-    uint32_t channels = kind == RGB8 ? 3 : 1;
+    uint32_t channels = uint32_t(bytesper(kind));
     uint64_t bytes = uint64_t(c.width) * uint64_t(c.height) * channels;
     info = frameinfo{pixkind(kind), uint32_t(c.width), uint32_t(c.height), uint32_t(c.offx),
                      uint32_t(c.offy), uint32_t(bytes), c.delivered};

@@ -18,12 +18,13 @@
 //                      or the acquisition started, whichever is later
 //   content=ramp       frame content (default), see below
 //   content=V          every sample V (0..255)
-//   fail=[N:]CALL[:ARG]  CALL fails (only its first N times when N is given;
-//                      with ARG only when its feature name or first argument
-//                      is ARG), e.g. fail=VmbFeatureIntSet:Width
+//   fail=[N:]CALL[:ARG]  CALL fails (only its first N times when N is given,
+//                      every time after the first N when +N is given; with
+//                      ARG only when its feature name or first argument is
+//                      ARG), e.g. fail=VmbFeatureIntSet:Width
 //   delay=MS:CALL[:ARG]  CALL takes MS ms longer
 //   [K.]sensor=WxH     sensor size, 1..8192 each way (default 640x480)
-//   [K.]formats=A,B    pixel formats the camera accepts (default all three)
+//   [K.]formats=A,B    pixel formats the camera accepts (default all four)
 //   [K.]FEATURE=VALUE  start value of a feature: the pixel format, the
 //                      acquisition mode, the binning and region features, an
 //                      SDK's other integer features, and the payload size,
@@ -32,7 +33,8 @@
 // A K. prefix (camera number) applies the word to camera K only; words
 // without it apply to every camera, before the prefixed ones.
 //
-// Frame content: sample c (0 for one-byte pixels; red 0, green 1, blue 2)
+// Frame content: sample c (0 for one-byte pixels; red 0, green 1, blue 2;
+// low byte 0, high byte 1)
 // of the pixel at column X = offset x + x, row Y = offset y + y of the k-th
 // frame (from 0) that camera K delivered since start-up is
 //   ramp:  (X + 3 Y + 5 k + 50 K + 85 c) mod 256.
@@ -53,7 +55,8 @@
 
 namespace standin {
 
-enum pixkind { MONO8, BAYER8, RGB8, NKINDS };
+// A Mono16 frame has two bytes per pixel; the modules refuse it.
+enum pixkind { MONO8, BAYER8, RGB8, MONO16, NKINDS };
 
 // Roles of the features the engine models; each SDK names them its way.
 enum role { FORMAT, MODE, BINH, BINV, OFFX, OFFY, WIDTH, HEIGHT, PAYLOAD, NROLES };

@@ -17,7 +17,7 @@ namespace {
 
 const dialect Vimba = {
     "VimbaC", "VIMBA_STANDIN", "VIMBA_STANDIN_FILE", "VIMBA_STANDIN_LOG",
-    {"Mono8", "BayerRG8", "RGB8Packed"},
+    {"Mono8", "BayerRG8", "RGB8Packed", "Mono16"},
     {"PixelFormat", "AcquisitionMode", "BinningHorizontal", "BinningVertical", "OffsetX",
      "OffsetY", "Width", "Height", "PayloadSize"},
     {"GVSPAdjustPacketSize"},
@@ -25,7 +25,7 @@ const dialect Vimba = {
 };
 
 const VmbPixelFormat_t PixelCodes[NKINDS] = {VmbPixelFormatMono8, VmbPixelFormatBayerRG8,
-                                             VmbPixelFormatRgb8};
+                                             VmbPixelFormatRgb8, 0x01100007 /* Mono16 */};
 
 VmbError_t fromengine(int result) {
     switch (result) {
@@ -52,10 +52,14 @@ VmbError_t precheck(call &c, const VmbHandle_t handle, camera *&cam) {
 
 extern "C" {
 
+// The scenario read at start-up already decides this call's fate.
 VmbError_t VmbStartup(void) {
+    bool valid = startup(Vimba);
     call c("VmbStartup");
-    if (c.failed()) return VmbError_t(c.end(VmbErrorOther));
-    return VmbError_t(c.end(startup(Vimba) ? VmbErrorSuccess : VmbErrorBadParameter));
+    if (!valid) return VmbError_t(c.end(VmbErrorBadParameter));
+    if (!c.failed()) return VmbError_t(c.end(VmbErrorSuccess));
+    shutdown();
+    return VmbError_t(c.end(VmbErrorOther));
 }
 
 void VmbShutdown(void) {
