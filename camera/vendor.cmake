@@ -56,3 +56,11 @@ gige_module(vimbacam "${VIMBA_SDK_DIR}" VimbaC.h "VimbaC/Include;Include;include
 # PvApi.h wants the platform named.
 gige_module(pvapicam "${PVAPI_SDK_DIR}" PvApi.h "inc-pc;include"
   PvAPI "bin-pc/x64;lib" pvapi.cpp _LINUX _x64)
+
+# 1,000 init/snap/read/free cycles: in the sanitizer tree, where
+# LeakSanitizer checks that nothing leaks (they take about five minutes,
+# mostly the pauses that real cameras need).
+if(TAVEX_SANITIZE AND TARGET tavex-cli)
+  add_test(NAME camera/cycles COMMAND ${CMAKE_SOURCE_DIR}/tests/camera/cycles.sh $<TARGET_FILE:tavex-cli>)
+  set_tests_properties(camera/cycles PROPERTIES TIMEOUT 1500)
+endif()
