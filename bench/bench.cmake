@@ -2,3 +2,7 @@
 # library routines; bench/run_image_bench.sh BUILD_DIR compares with OpenCV.
 add_executable(image_bench ${CMAKE_SOURCE_DIR}/bench/image_bench.cpp)
 target_link_libraries(image_bench PRIVATE kestrel ${TCL_LIBRARY})
+# camera_bench times the demosaicking of the camera modules;
+# bench/run_camera_bench.sh BUILD_DIR adds the frame rates and OpenCV's time.
+add_executable(camera_bench ${CMAKE_SOURCE_DIR}/bench/camera_bench.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
+target_compile_options(camera_bench PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/camera")

@@ -32,7 +32,7 @@ int Timeout = 1000;  // ms: frame wait limit and re-arm window
 char ActFormat[16], ActMode[16];
 int64_t Act[sdk::NINTS];
 uint32_t lasttime;   // previous camsnap
-uint32_t ltime;      // previous camreadheader
+uint32_t ltime;      // start of the previous camreadheader's read
 uint8_t *Buffer;
 uint32_t BufferSize;
 bool Armed, Sized;
@@ -225,9 +225,10 @@ bool camsnap(int nr, const char *options) {
 }
 
 bool camreadheader(int *x, int *y, int *w, int *h, int *depth) {
-    uint32_t entry = GetTickCount(), since = entry - ltime;
+    // reads start READ_PACE ms apart at least
+    uint32_t since = GetTickCount() - ltime;
     if (since < READ_PACE) PollSleep(READ_PACE - since);
-    ltime = entry;
+    ltime = GetTickCount();
     HaveFrame = false;
     if (ActCam < 0 || !Buffer || !waitframe()) {
         Armed = false;

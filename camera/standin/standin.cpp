@@ -231,9 +231,16 @@ int roleof(const std::string &name) {
     return -1;
 }
 
-unsigned char sample(const camera &c, int64_t X, int64_t Y, int channel) {
-    if (S.content >= 0) return (unsigned char)S.content;
-    return (unsigned char)((X + 3 * Y + 5 * int64_t(c.delivered) + 50 * c.nr + 85 * channel) & 255);
+// The samples of row Y of the region, channels per pixel.
+void rowsamples(const camera &c, int64_t Y, uint32_t channels, uint8_t *row) {
+    size_t n = size_t(c.width) * channels;
+    if (S.content >= 0) {
+        memset(row, S.content, n);
+        return;
+    }
+    unsigned base = unsigned(c.offx + 3 * Y + 5 * int64_t(c.delivered) + 50 * c.nr);
+    for (size_t x = 0; x < size_t(c.width); ++x)
+        for (uint32_t ch = 0; ch < channels; ++ch) row[x * channels + ch] = uint8_t(base + x + 85 * ch);
 }
 
 }  // namespace
@@ -443,11 +450,14 @@ waitresult waitframe(camera &c, const void *frame, uint32_t timeout, uint8_t *bu
     info = frameinfo{pixkind(kind), uint32_t(c.width), uint32_t(c.height), uint32_t(c.offx),
                      uint32_t(c.offy), uint32_t(bytes), c.delivered};
     // The pixels row by row; what does not fit the buffer is lost.
-    uint64_t n = std::min<uint64_t>(bytes, size), i = 0;
-    for (int64_t y = 0; y < c.height && i < n; ++y)
-        for (int64_t x = 0; x < c.width && i < n; ++x)
-            for (uint32_t ch = 0; ch < channels && i < n; ++ch)
-                buffer[i++] = sample(c, c.offx + x, c.offy + y, int(ch));
+    uint64_t n = std::min<uint64_t>(bytes, size), rowbytes = uint64_t(c.width) * channels;
+    std::vector<uint8_t> row(rowbytes);
+    rowsamples(c, c.offy, channels, row.data());
+    for (int64_t y = 0; y * rowbytes < n; ++y) {
+        if (y > 0 && S.content < 0)
+            for (uint8_t &b : row) b = uint8_t(b + 3);   // the ramp's step from row to row
+        memcpy(buffer + y * rowbytes, row.data(), std::min(rowbytes, n - y * rowbytes));
+    }
     ++c.delivered;
     if (c.mode == "SingleFrame") c.singledone = true;
     return DELIVERED;

@@ -121,7 +121,10 @@ std::vector<unsigned char> referencedebayer(const std::vector<unsigned char> &ra
 
 TEST(CutilDebayer, MatchesReference) {
     std::mt19937 gen(12345);
-    for (auto [w, h] : {std::pair{5, 4}, {6, 7}, {3, 3}, {8, 2}, {2, 9}, {17, 13}}) {
+    // widths of 18 and more take the 16-pixel steps, with and without a
+    // scalar tail
+    for (auto [w, h] : {std::pair{5, 4}, {6, 7}, {3, 3}, {8, 2}, {2, 9}, {17, 13}, {18, 3},
+                        {33, 4}, {50, 7}, {64, 5}, {101, 6}}) {
         std::vector<unsigned char> raw(size_t(w * h));
         for (auto &b : raw) b = (unsigned char)(gen() & 255);
         // a guard byte behind the output must survive

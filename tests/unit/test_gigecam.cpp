@@ -329,6 +329,18 @@ TEST_P(Gige, WithoutTheRestartASingleFrameCameraDeliversNothingMore) {
     EXPECT_STREQ(camera.camerror(), "no image queued");
 }
 
+TEST_P(Gige, HeaderReadsStartThirtyThreeMillisecondsApart) {
+    start("sensor=4x3");
+    snap(0, "Timeout=60000");
+    header hd;
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 4; ++i) {
+        read(hd);
+        snap(0);
+    }
+    EXPECT_GE(msince(t0), 3 * 33) << "four reads, three paces between their starts";
+}
+
 // --------------------------------------------------------------- pixel data
 TEST_P(Gige, Mono8FillsOnlyTheInnerPixels) {
     start("cameras=2 sensor=10x8");
