@@ -64,3 +64,10 @@ if(TAVEX_SANITIZE AND TARGET tavex-cli)
   add_test(NAME camera/cycles COMMAND ${CMAKE_SOURCE_DIR}/tests/camera/cycles.sh $<TARGET_FILE:tavex-cli>)
   set_tests_properties(camera/cycles PROPERTIES TIMEOUT 1500)
 endif()
+
+# Both modules behind the remote camera server.
+if(TARGET remotecamd AND TARGET remotecam AND TARGET tavex-cli)
+  add_test(NAME camera/vendor-remote COMMAND ${CMAKE_SOURCE_DIR}/tests/camera/test-vendor-remote.sh
+    $<TARGET_FILE:tavex-cli> $<TARGET_FILE:remotecamd>)
+  set_tests_properties(camera/vendor-remote PROPERTIES LABELS remote TIMEOUT 180)
+endif()

@@ -1,15 +1,4 @@
-; The stand-in SDK's frame content: sample c of pixel (x y) of frame k of camera cam
-(defun ramp (x y k cam c) (logand (+ x (* 3 y) (* 5 k) (* 50 cam) (* 85 c)) 255))
-; the stand-in reads its cameras from the file "scenario" at every caminit
-(defun scenario (text) (let ((f (open "scenario" :direction :output))) (princ text f) (close f) text))
-(defun rgb (v) (list (/ v 65536) (logand (/ v 256) 255) (logand v 255)))
-(defun rows (img) (let* ((f (info img)) (x0 (car f)) (y0 (cadr f)) (res nil)) (dotimes (y (cadddr f)) (let ((row nil)) (dotimes (x (caddr f)) (setq row (cons (let ((v (rpix img (list (+ x0 x) (+ y0 y))))) (if (colp img) (rgb v) v)) row))) (setq res (cons (reverse row) res)))) (reverse res)))
-(defun table (w h f) (let ((res nil)) (dotimes (y h) (let ((row nil)) (dotimes (x w) (setq row (cons (funcall f x y) row))) (setq res (cons (reverse row) res)))) (reverse res)))
-; what each format must deliver for the region (x0 y0 w h) of frame k of camera cam
-(defun mono (x0 y0 w h k cam) (table w h #'(lambda (x y) (ramp (+ x0 x) (+ y0 y) k cam 0))))
-(defun colour (x0 y0 w h k cam) (table w h #'(lambda (x y) (list (ramp (+ x0 x) (+ y0 y) k cam 0) (ramp (+ x0 x) (+ y0 y) k cam 1) (ramp (+ x0 x) (+ y0 y) k cam 2)))))
-; the stand-in's interpolation: red, the rounded mean green and blue of the pixel's 2 x 2 cell
-(defun cells (x0 y0 w h k cam) (table w h #'(lambda (x y) (let* ((s #'(lambda (sx sy) (ramp (+ x0 sx) (+ y0 sy) k cam 0))) (cx (min (- x (rem x 2)) (- w 2))) (cy (min (- y (rem y 2)) (- h 2)))) (list (funcall s cx cy) (/ (+ (funcall s (+ cx 1) cy) (funcall s cx (+ cy 1)) 1) 2) (funcall s (+ cx 1) (+ cy 1)))))))
+(load "standin.kes")
 ; refused before any camera
 (caminit "pvapicam" "Width=5")
 (camsnap 0)
