@@ -19,3 +19,7 @@ target_link_options(aravis PRIVATE -Wl,-z,nodelete)
 add_test(NAME camera/aravis-gige
   COMMAND ${CMAKE_SOURCE_DIR}/tests/camera/test-aravis-gige.sh $<TARGET_FILE:tavex-cli>)
 set_tests_properties(camera/aravis-gige PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77)
+add_test(NAME camera/aravis-remote
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/camera/test-aravis-remote.sh
+  $<TARGET_FILE:tavex-cli> $<TARGET_FILE:remotecamd>)
+set_tests_properties(camera/aravis-remote PROPERTIES TIMEOUT 180)
