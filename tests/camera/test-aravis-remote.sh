@@ -11,8 +11,8 @@ WORK=$(mktemp -d)
 cleanup() { [ -n "${ssa:-}" ] && kill "$ssa" 2>/dev/null; wait 2>/dev/null; rm -rf "$WORK"; }
 trap cleanup EXIT
 cd "$WORK"
-. "$(dirname "$(realpath "$0")")/../remote/superserver.sh"
-start_superserver "$SERVER" "$MODULES" || exit 1
+. "$(dirname "$(realpath "$0")")/superserver.sh"
+start_superserver "$SERVER" "$MODULES"
 cat > remote.lsp <<LSP
 (defun ramp-p (g x0 y0 w h)
   (let ((k (rem (+ 2550 (- (rpix g (list x0 y0)) x0 y0)) 255)) (ok t))
