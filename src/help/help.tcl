@@ -50,6 +50,33 @@ proc Help:Load {file} {
     set Help(count) [expr {$id + 1}]
 }
 
+# Reads overview.txt into Help(overview): a list of {kind text} blocks,
+# kind being heading, code or body.
+proc Help:LoadOverview {file} {
+    global Help
+    set f [open $file r]
+    fconfigure $f -encoding utf-8
+    set blocks {}
+    set para ""
+    foreach line [split [read $f] "\n"] {
+        if {[string match "#*" $line]} continue
+        if {[string trim $line] eq "" || [regexp {^(= |    )} $line]} {
+            if {$para ne ""} {lappend blocks [list body $para]}
+            set para ""
+        }
+        if {[string match "= *" $line]} {
+            lappend blocks [list heading [string range $line 2 end]]
+        } elseif {[string match "    *" $line]} {
+            lappend blocks [list code [string range $line 4 end]]
+        } elseif {[string trim $line] ne ""} {
+            append para [expr {$para eq "" ? "" : " "}] [string trim $line]
+        }
+    }
+    if {$para ne ""} {lappend blocks [list body $para]}
+    close $f
+    set Help(overview) $blocks
+}
+
 # The names to list: those of the chosen table whose name (or, with full
 # text search, whose entry) holds the search text; in byte order.
 proc Help:Matches {} {
@@ -81,6 +108,7 @@ bind .tMain <Control-q> {exit 0}
 bind .tMain <Escape> {exit 0}
 
 frame .tMain.fLeft
+button .tMain.fLeft.bOverview -text "Overview" -command Help:ShowOverview
 label .tMain.fLeft.lSearch -text "Search:" -anchor w
 entry .tMain.fLeft.eSearch -textvariable Help(search) -width 24
 frame .tMain.fLeft.fTables
@@ -95,13 +123,14 @@ listbox .tMain.fLeft.lbNames -width 24 -height 30 -exportselection 0 \
     -yscrollcommand {.tMain.fLeft.sY set} -font TkFixedFont
 scrollbar .tMain.fLeft.sY -orient vertical -command {.tMain.fLeft.lbNames yview}
 label .tMain.fLeft.lCount -anchor w
+grid .tMain.fLeft.bOverview -columnspan 2 -sticky w -pady {0 4}
 grid .tMain.fLeft.lSearch -columnspan 2 -sticky w
 grid .tMain.fLeft.eSearch -columnspan 2 -sticky ew
 grid .tMain.fLeft.fTables -columnspan 2 -sticky w
 grid .tMain.fLeft.cFull -columnspan 2 -sticky w
 grid .tMain.fLeft.lbNames .tMain.fLeft.sY -sticky nsew
 grid .tMain.fLeft.lCount -columnspan 2 -sticky w
-grid rowconfigure .tMain.fLeft 4 -weight 1
+grid rowconfigure .tMain.fLeft 5 -weight 1
 grid columnconfigure .tMain.fLeft 0 -weight 1
 
 frame .tMain.fRight
@@ -148,6 +177,32 @@ proc Help:Selected {} {
     Help:Show [lindex $Help(listed) $sel 0]
 }
 
+# Writes the shown text to the file named by TAVEX_HELP_DUMP, if set (for
+# the tests, which cannot read the window).
+proc Help:Dump {} {
+    global env
+    if {![info exists env(TAVEX_HELP_DUMP)]} return
+    set f [open $env(TAVEX_HELP_DUMP) w]
+    fconfigure $f -encoding utf-8
+    puts -nonewline $f [.tMain.fRight.tEntry get 1.0 end-1c]
+    close $f
+}
+
+# Shows the overview page.
+proc Help:ShowOverview {} {
+    global Help
+    set t .tMain.fRight.tEntry
+    $t configure -state normal
+    $t delete 1.0 end
+    set Help(shown) ""
+    foreach block $Help(overview) {
+        lassign $block kind text
+        $t insert end "$text\n" [dict get {heading heading code code body body} $kind]
+    }
+    $t configure -state disabled
+    Help:Dump
+}
+
 # Shows the entry of one name.
 proc Help:Show {name} {
     global Help Names Entry
@@ -157,6 +212,7 @@ proc Help:Show {name} {
     if {![info exists Names($name)]} {
         $t insert end "No function named $name." body
         $t configure -state disabled
+        Help:Dump
         return
     }
     set Help(shown) $name
@@ -183,6 +239,7 @@ proc Help:Show {name} {
         $t insert end "\n"
     }
     $t configure -state disabled
+    Help:Dump
 }
 
 # Shows a name and selects it in the list.
@@ -211,7 +268,10 @@ bind .tMain.fLeft.eSearch <Down> {focus .tMain.fLeft.lbNames}
 
 # ---------------------------------------------------------------- start
 
-if {[catch {Help:Load [file join $Help(dir) functions.txt]} message]} {
+if {[catch {
+    Help:Load [file join $Help(dir) functions.txt]
+    Help:LoadOverview [file join $Help(dir) overview.txt]
+} message]} {
     tk_messageBox -icon error -title "Tavex function reference" \
         -message "Cannot read the function reference: $message"
     exit 1
@@ -220,5 +280,7 @@ GuiInit
 Help:Refresh
 if {[llength $argv] > 0} {
     Help:Jump [string toupper [lindex $argv 0]]
+} else {
+    Help:ShowOverview
 }
 focus .tMain.fLeft.eSearch
