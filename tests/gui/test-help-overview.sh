@@ -26,7 +26,7 @@ expect "first line" "Tavex" "$(head -1 "$DUMP")"
 for line in \
   'tavex-cli [--display-png FILE] [--batch] [--set NAME=VALUE ...] [options] [file.lsp ...]' \
   '--batch             tavex-cli: run the files as a script (below)' \
-  '--set NAME=VALUE    tavex-cli, repeatable: *NAME* holds the string' \
+  '--set NAME=VALUE    tavex-cli: *NAME* holds the string VALUE' \
   '; in cells.lsp line 12' \
   'An error while a file loads names the file and the line where the failing form starts, on the line before the error:'; do
   grep -qxF -- "$line" "$DUMP" || fail "overview without the line: $line"
