@@ -18,6 +18,7 @@
 
 #include <arv.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@ constexpr unsigned DISCOVERY_LIMIT_MS = 7500;
 constexpr unsigned DISCOVERY_RETRY_MS = 250;
 constexpr unsigned HEADER_PACING_MS = 33;
 constexpr int STREAM_BUFFERS = 4;
+constexpr unsigned WAIT_SLICE_MS = 50;  // frame wait between two polls of the host
 
 struct arvstate {
     char error[256] = "";
@@ -152,7 +154,7 @@ bool opencamera(int nr) {
             if (S.cam) break;
         }
         if (GetTickCount() - t0 > DISCOVERY_LIMIT_MS) return fail("camera not connected");
-        Sleep(DISCOVERY_RETRY_MS);
+        PollSleep(DISCOVERY_RETRY_MS);
     }
     if (!readconfiguration()) {
         closecamera();
@@ -259,15 +261,20 @@ bool arm() {
     return true;
 }
 
-// Waits up to Timeout ms for a complete frame; incomplete ones go back to
-// the stream.
+// Waits up to Timeout ms for a complete frame, polling the host between
+// slices (no frame is held then, so a user break leaves a usable state);
+// incomplete frames go back to the stream.
 ArvBuffer *waitframe() {
     uint32_t t0 = GetTickCount();
     for (;;) {
         uint32_t spent = GetTickCount() - t0;
         if (spent >= unsigned(S.timeout)) return nullptr;
-        ArvBuffer *b = arv_stream_timeout_pop_buffer(S.stream, guint64(S.timeout - spent) * 1000);
-        if (!b) return nullptr;
+        unsigned slice = std::min(unsigned(S.timeout) - spent, WAIT_SLICE_MS);
+        ArvBuffer *b = arv_stream_timeout_pop_buffer(S.stream, guint64(slice) * 1000);
+        if (!b) {
+            PollHost();
+            continue;
+        }
         if (arv_buffer_get_status(b) == ARV_BUFFER_STATUS_SUCCESS &&
             arv_buffer_get_payload_type(b) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE)
             return b;
@@ -331,7 +338,7 @@ bool camsnap(int nr, const char *options) {
 bool camreadheader(int *x, int *y, int *w, int *h, int *depth) {
     uint32_t entry = GetTickCount();
     if (entry - S.ltime < HEADER_PACING_MS) {
-        Sleep(HEADER_PACING_MS - (entry - S.ltime));
+        PollSleep(HEADER_PACING_MS - (entry - S.ltime));
         entry = GetTickCount();
     }
     S.ltime = entry;
