@@ -78,6 +78,9 @@ diff expected.out actual.out || fail "console output"
 grep -qx "VmbCameraOpen DEV_STANDIN_1 1" vimba.log || fail "vimbacam did not open camera 1"
 grep -qx "VmbFeatureEnumSet PixelFormat BayerRG8" vimba.log || fail "vimbacam did not set BayerRG8"
 grep -qx "PvCaptureAdjustPacketSize 8228" pvapi.log || fail "pvapicam did not adjust the packet size"
+# the server frees its module after the client has gone (camfree sleeps
+# 250 ms there): give it up to 5 s
+for i in $(seq 100); do grep -qx "PvUnInitialize" pvapi.log && break; sleep 0.05; done
 grep -qx "PvUnInitialize" pvapi.log || fail "pvapicam was not freed"
 
 sleep 0.2
