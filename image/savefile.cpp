@@ -2,6 +2,7 @@
 // savefile.h.
 #include "savefile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -55,9 +56,11 @@ bool attach(savefile &s, int fd, const char *mode) {
 }
 
 // A new file beside the target, O_EXCL so that nothing is ever reused. The
-// name is cut so that the suffix always fits a file-name component.
+// name is cut so that the suffix always fits a file-name component. The
+// counter is shared by the threads that save (the interpreter's, and the
+// front end's for the display picture).
 int createtemp(savefile &s) {
-    static unsigned counter;
+    static std::atomic<unsigned> counter;
     std::string dir = dirpart(s.target);
     std::string base = s.target.substr(dir.size(), 200);
     for (int attempt = 0; attempt < 100; ++attempt) {

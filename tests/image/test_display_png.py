@@ -163,7 +163,36 @@ def test_room_line_and_budgets():
         check(f"bad budget {bad}", room_line("", bad)[-1], "id used: 0 field mem used/free: 0  16000000")
 
 
-for test in [test_icon_at_start_and_after_freeall, test_grey_through_lookup_table, test_colour_and_binary,
+def test_picture_saved_without_destroying():
+    """A link is followed to its target, which keeps its mode; a full device
+    reports the failure and stays a device."""
+    import stat
+    with tempfile.TemporaryDirectory() as work:
+        target, link, full = (os.path.join(work, n) for n in ("target.png", "link.png", "full"))
+        with open(target, "wb") as f:
+            f.write(b"old")
+        os.chmod(target, 0o640)
+        os.symlink("target.png", link)
+        os.symlink("/dev/full", full)
+        outs = []
+        for png in (link, full):
+            proc = subprocess.run([CLI, "-xS", "--display-png", png], input=b"(frames '(0 0 3 2))\n(colset 1)\n",
+                                  cwd=work, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+            check(f"exit status with {png}", proc.returncode, 0)
+            outs.append(proc.stdout.decode(errors="replace"))
+        check("link stays a link", os.path.islink(link), True)
+        try:
+            picture = read_png(target)[:2]
+        except (AssertionError, zlib.error, struct.error) as e:
+            picture = repr(e)
+        check("picture written to the link's target", picture, (3, 2))
+        check("target keeps its mode", stat.S_IMODE(os.stat(target).st_mode), 0o640)
+        check("full device reported", f"tavex-cli: write error: {full}" in outs[1], True)
+        check("full device stays", (os.path.islink(full), stat.S_ISCHR(os.stat("/dev/full").st_mode)), (True, True))
+        check("no temporaries", sorted(os.listdir(work)), ["full", "link.png", "target.png"])
+
+
+for test in [test_picture_saved_without_destroying, test_icon_at_start_and_after_freeall, test_grey_through_lookup_table, test_colour_and_binary,
              test_overlays_in_their_colours, test_picking_shows_shape_in_green, test_room_line_and_budgets]:
     test()
 for f in failures:
