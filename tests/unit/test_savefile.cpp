@@ -93,6 +93,11 @@ TEST_F(SaveTest, RegularFilesAreReplacedWholeKeepingModeAndOwner) {
     std::string before((std::istreambuf_iterator<char>(holder)), std::istreambuf_iterator<char>());
     EXPECT_EQ(before, "previous contents");
     EXPECT_EQ(entries(), (std::vector<std::string>{"new", "old"}));   // no temporaries
+    // The longest name a folder allows still gets its temporary.
+    std::string longest(255, 'n');
+    EXPECT_TRUE(save(dir + "/" + longest, "long"));
+    EXPECT_TRUE(save(dir + "/" + longest, "longer"));
+    EXPECT_EQ(readall(dir + "/" + longest), "longer");
 }
 
 TEST_F(SaveTest, FailuresLeaveTheOldFileIntact) {
