@@ -638,6 +638,38 @@ void horizontalruns(const uint8_t *s, uint8_t *d, int half, const char *failmsg)
     }
 }
 
+// Horizontal segments of short windows (k = 2 half + 1 < 64), straight on
+// the rows: extrema of windows of 2, 4, .., P values (P the largest power
+// of two up to k) by doubling passes over the row padded with neutral
+// values, then one pass joining two windows of P values that overlap, since
+// an extremum may meet a value twice: [j, j + k) = [j, j + P) u [j + k - P,
+// j + k). No transposition, and each pass is a few vector operations per
+// 16 pixels.
+template <class Op>
+void shortruns(const uint8_t *s, uint8_t *d, int half, const char *failmsg) {
+    const int k = 2 * half + 1;
+    int P = 1;
+    while (2 * P <= k) P *= 2;
+    const int n = ifw + k - 1;   // padded row length
+    std::vector<uint8_t> buf = scratch<uint8_t>(size_t(n) + 64, failmsg, Op::neutral);
+    uint8_t *a = buf.data();
+    for (int y = 0; y < ifh; ++y) {
+        std::memcpy(a + half, s + size_t(y) * ifw_grey, size_t(ifw));
+        // after the pass of step w, a[j] is the extremum of a[j .. j + 2w)
+        // for j < n - 2w + 1; a vector step reads before it writes, so the
+        // pass runs in place.
+        for (int w = 1; w < P; w *= 2)
+            for (int j = 0; j < n - 2 * w + 1; j += 16) store16(a + j, Op::v(load16(a + j), load16(a + j + w)));
+        uint8_t *out = d + size_t(y) * ifw_grey;
+        chunks16(
+            ifw, [&](int x) { store16(out + x, Op::v(load16(a + x), load16(a + x + k - P))); },
+            [&](int x) { out[x] = Op::s(a[x], a[x + k - P]); });
+        // the row's neutral margins were overwritten by the passes
+        std::memset(a, Op::neutral, size_t(half));
+        std::memset(a + half + ifw, Op::neutral, size_t(n - half - ifw) + 64);
+    }
+}
+
 template <class Op>
 void greyline(int src, int dst, float angle, int size, const char *failmsg) {
     LineGeom g = linegeom(angle, size, failmsg);
@@ -647,6 +679,7 @@ void greyline(int src, int dst, float angle, int size, const char *failmsg) {
     const int n = g.n, m = g.m, half = g.half;
     if (g.off[n - 1] == 0) {   // axis-parallel: whole rows or columns
         if (g.vertical) verticalruns<Op>(s, d, half, failmsg);
+        else if (half < 32) shortruns<Op>(s, d, half, failmsg);
         else horizontalruns<Op>(s, d, half, failmsg);
         return;
     }

@@ -377,6 +377,27 @@ TEST_F(Trans, LineOperatorsMatchDirectWindowAtManyAngles) {
     }
 }
 
+TEST_F(Trans, HorizontalLinesOfEveryShortWindowMatchDirectWindow) {
+    // windows of 1 to 67 pixels, on both sides of the switch from the
+    // doubling passes to the running extrema, and wider than the frame
+    for (Size s : {Size{37, 5}, Size{7, 3}, Size{16, 2}, Size{200, 2}}) {
+        frames(0, 0, s.w, s.h);
+        Ima a(8), d(8);
+        for (float angle : {0.0f, 180.0f})
+            for (int size = 0; size <= 33; ++size) {
+                randomize(a.h);
+                RefLine L = refline(angle, size);
+                greylindilation(a.h, d.h, angle, size);
+                expectframe(d.h, [&](int c, int r) { return reflinepixel(L, a.h, c, r, true); },
+                            "lindilation " + std::to_string(s.w) + " size " + std::to_string(size));
+                greylinerosion(a.h, d.h, angle, size);
+                expectframe(d.h, [&](int c, int r) { return reflinepixel(L, a.h, c, r, false); },
+                            "linerosion " + std::to_string(s.w) + " size " + std::to_string(size));
+                if (HasFailure()) return;
+            }
+    }
+}
+
 TEST_F(Trans, LineShapesOfASinglePixel) {
     frames(0, 0, 11, 11);
     Ima a(8), d(8);
