@@ -579,7 +579,7 @@ inline void transpose16(__m128i *r) {
 // rows.
 template <class Op>
 void verticalruns(const uint8_t *s, uint8_t *d, int half, const char *failmsg) {
-    constexpr int W = 64;
+    constexpr int W = 16;
     const int len = ifh, L = len + 2 * half;
     std::vector<uint8_t> work = scratch<uint8_t>(size_t(W) * (3 * size_t(L) + len), failmsg);
     uint8_t *pad = work.data(), *fw = pad + size_t(W) * L, *bw = fw + size_t(W) * L, *out = bw + size_t(W) * L;
@@ -683,16 +683,22 @@ void greyline(int src, int dst, float angle, int size, const char *failmsg) {
         else horizontalruns<Op>(s, d, half, failmsg);
         return;
     }
-    std::vector<uint8_t> work = scratch<uint8_t>(4 * (size_t(n) + 2 * half) + 16, failmsg);
-    uint8_t *pad = work.data(), *fw = pad + n + 2 * half, *bw = fw + n + 2 * half, *out = bw + n + 2 * half;
+    // Sixteen neighbouring lines at a time, one per byte of a vector: the
+    // pixels a bundle reads lie in a band of rows (or columns) that stays in
+    // the cache from one position to the next, where one line after another
+    // would fetch a new cache line for nearly every pixel. A line's positions
+    // outside the frame are neutral, as the padding of a single line is.
+    constexpr int W = 16;
+    const size_t L = size_t(n) + 2 * size_t(half);
+    std::vector<uint8_t> work = scratch<uint8_t>(size_t(W) * (4 * L) + 16, failmsg);
+    uint8_t *pad = work.data(), *fw = pad + W * L, *bw = fw + W * L, *out = bw + W * L;
     std::vector<ptrdiff_t> step = scratch<ptrdiff_t>(size_t(n), failmsg);
     for (int i = 0; i < n; ++i) step[i] = mainstep * i + crossstep * g.off[i];
     const int lastoff = g.off[n - 1];
     const int smin = g.sign > 0 ? -lastoff : 0, smax = g.sign > 0 ? m - 1 : m - 1 - lastoff;
     auto firstat = [&](long v) { return v < 0 ? 0 : v > n ? n : g.first[v]; };
-    for (int sh = smin; sh <= smax; ++sh) {
-        // Positions with 0 <= sh + off(i) <= m - 1.
-        int lo, hi;
+    // positions lo..hi of line sh that lie inside the frame (lo > hi: none)
+    auto inside = [&](int sh, int &lo, int &hi) {
         if (g.sign > 0) {
             lo = firstat(std::max(0, -sh));
             hi = firstat(long(m) - sh) - 1;
@@ -700,14 +706,35 @@ void greyline(int src, int dst, float angle, int size, const char *failmsg) {
             lo = firstat(std::max(0, sh - (m - 1)));
             hi = firstat(long(sh) + 1) - 1;
         }
+    };
+    std::memset(pad, Op::neutral, size_t(W) * half);
+    for (int sh0 = smin; sh0 <= smax; sh0 += W) {
+        const int lines = std::min(W, smax - sh0 + 1);
+        int lo = n, hi = -1;
+        for (int b = 0; b < lines; ++b) {
+            int l, h;
+            inside(sh0 + b, l, h);
+            if (l <= h) lo = std::min(lo, l), hi = std::max(hi, h);
+        }
         if (lo > hi) continue;
         const int len = hi - lo + 1;
-        const ptrdiff_t base = crossstep * sh;
-        std::memset(pad, Op::neutral, half);
-        for (int i = 0; i < len; ++i) pad[half + i] = s[base + step[lo + i]];
-        std::memset(pad + half + len, Op::neutral, half);
-        vanherk<Op>(pad, len, half, fw, bw, out);
-        for (int i = 0; i < len; ++i) d[base + step[lo + i]] = out[i];
+        const ptrdiff_t base = crossstep * sh0;
+        for (int i = 0; i < len; ++i) {
+            // lanes b with 0 <= sh0 + b + off <= m - 1 lie in the frame
+            const int off = g.off[lo + i], b0 = std::max(0, -sh0 - off), b1 = std::min(lines - 1, m - 1 - sh0 - off);
+            uint8_t *v = pad + size_t(W) * (half + i);
+            const uint8_t *p = s + base + step[lo + i];
+            if (b0 > 0 || b1 < W - 1) std::memset(v, Op::neutral, W);
+            for (int b = b0; b <= b1; ++b) v[b] = p[crossstep * b];
+        }
+        std::memset(pad + size_t(W) * (half + len), Op::neutral, size_t(W) * half);
+        vanherkrows<Op>(pad, len, half, W, fw, bw, out);
+        for (int i = 0; i < len; ++i) {
+            const int off = g.off[lo + i], b0 = std::max(0, -sh0 - off), b1 = std::min(lines - 1, m - 1 - sh0 - off);
+            const uint8_t *v = out + size_t(W) * i;
+            uint8_t *q = d + base + step[lo + i];
+            for (int b = b0; b <= b1; ++b) q[crossstep * b] = v[b];
+        }
     }
 }
 
