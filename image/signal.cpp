@@ -626,13 +626,15 @@ template <typename V>
     base = ay > ax ? 1.5707963267948966f - base : base;         // atan(|y| / |x|)
     // x > 0: +-base; x < 0: pi -+ base (0..2pi as the first pass has it)
     const V phi = vx > 0 ? (vy > 0 ? base : -base) : (vy > 0 ? 3.14159265358979f - base : 3.14159265358979f + base);
-    const V v = phi * (128.0f / PI_F) + 0.5f;
+    // lanes with a zero, infinite or NaN coordinate go to the exact routine;
+    // the others have -64 < v < 193, so the conversions are defined
+    const float inf = std::numeric_limits<float>::infinity();
+    const I special = (vx == 0) | (vy == 0) | (ax == inf) | (ay == inf) | (vx != vx) | (vy != vy);
+    const V v = special ? V{} : phi * (128.0f / PI_F) + 0.5f;
     I n = __builtin_convertvector(v, I);
     n = __builtin_convertvector(n, V) > v ? n - 1 : n;   // floor
     const V frac = v - __builtin_convertvector(n, V);
-    const float inf = std::numeric_limits<float>::infinity();
-    const I unsure = (frac < 1.0f / 512) | (frac > 1.0f - 1.0f / 512) | (vx == 0) | (vy == 0) | (ax == inf) |
-                     (ay == inf) | (vx != vx) | (vy != vy);
+    const I unsure = (frac < 1.0f / 512) | (frac > 1.0f - 1.0f / 512) | special;
     for (int k = 0; k < L; ++k) out[k] = unsure[k] ? exactphase(x[k], y[k]) : uint8_t(n[k] & 255);
 }
 
