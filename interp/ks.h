@@ -7,10 +7,14 @@
 //   protected on the evaluation stack (ksguard below); the collector's roots
 //   are the obarray, the environments, the evaluation stack, the argument
 //   stack and ksvalue.
-// - Non-local exits are C++ exceptions of type ksjumpex (see ksjump.cpp);
-//   no code may catch them with catch(...).
+// - Non-local exits land on contexts (see ksjump.cpp): by longjmp when no
+//   C++ frame in between has something to destroy, as C++ exceptions of type
+//   ksjumpex otherwise; no code may catch those with catch(...). A frame
+//   that holds an object with a destructor (other than ksguard) while
+//   anything in it may jump holds a ksunwindframe too.
 #pragma once
 
+#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 
@@ -22,8 +26,9 @@ enum : uint8_t {
     BIN = 15, GREY = 16, COL = 17, LGREY = 18, FGREY = 19
 };
 
-// collector flag bits
-enum : uint8_t { MARK = 1, LEFT = 2 };
+// flag bits: MARK and LEFT belong to the collector; PLAIN marks a SUBR or
+// FSUBR whose C++ frame a jump may leave without unwinding (see ksjump.cpp)
+enum : uint8_t { MARK = 1, LEFT = 2, PLAIN = 4 };
 
 struct nodeS;
 typedef nodeS *node;
@@ -148,7 +153,8 @@ inline void kspush(node *p) {
 inline void kspop(int n) { ksstack += n; }
 
 // RAII protection: pushes the addresses of the given locals; restores the
-// evaluation stack on scope exit (also during unwinding).
+// evaluation stack on scope exit (also during unwinding). A jump that lands
+// by longjmp skips the destructor; the landing resets the stack instead.
 struct ksguard {
     node **saved;
     template <class... P>
@@ -358,6 +364,8 @@ struct context {
     node saved_env;
     node saved_fenv;
     node saved_denv;
+    int saved_unwindframes;
+    jmp_buf *landing;   // set while ksrun may land a jump here by longjmp
 };
 
 // The exception that carries a jump to its landing context.
@@ -371,9 +379,22 @@ extern context *kstarget;
 extern int ksmask;
 extern int ksdebug;
 
+// Frames a jump has to unwind as an exception: those holding objects with
+// destructors other than ksguard, and every built-in not marked PLAIN.
+extern int ksunwindframes;
+struct ksunwindframe {
+    ksunwindframe() { ++ksunwindframes; }
+    ~ksunwindframe() { --ksunwindframes; }
+    ksunwindframe(const ksunwindframe &) = delete;
+    ksunwindframe &operator=(const ksunwindframe &) = delete;
+};
+bool ksplainsubr(subrfn fn);
+
 // Establish: context c; ksbegin(&c, flags, key);
 //   try { ... } catch (ksjumpex &j) { if (!kscaught(j, &c)) throw; ... use ksvalue ... }
 //   ksend(&c);
+// or, to let jumps land by longjmp as well, int kind = ksrun(&c, body)
+// between ksbegin and ksend.
 // The key must be protected by the caller when it is not a symbol.
 void ksbegin(context *c, int flags, node key);
 void ksend(context *c);
@@ -382,6 +403,30 @@ inline bool kscaught(const ksjumpex &j, context *c) {
     if (j.target != c) return false;
     ksrestore(c);
     return true;
+}
+
+// Runs body() under the established context c. Returns 0 when body
+// returned, or the kind of the jump that landed on c (ksvalue carries its
+// value), with the interpreter's state restored as at ksbegin. (A function
+// that calls setjmp is never inlined, so the landing frame is this one.)
+template <class F>
+int ksrun(context *c, F &&body) {
+    jmp_buf jb;
+    if (int kind = _setjmp(jb)) {
+        c->landing = nullptr;
+        ksrestore(c);
+        return kind;
+    }
+    c->landing = &jb;
+    try {
+        body();
+    } catch (ksjumpex &j) {
+        c->landing = nullptr;
+        if (!kscaught(j, c)) throw;
+        return j.kind;
+    }
+    c->landing = nullptr;
+    return 0;
 }
 [[noreturn]] void ksjump(context *c, int kind, node val);
 [[noreturn]] void ksthrow(node tag, node val);

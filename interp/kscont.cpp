@@ -101,13 +101,8 @@ template <class F>
 static node inblock(node name, F fn) {
     context c;
     ksbegin(&c, CTX_RETURN, name);
-    node val;
-    try {
-        val = fn();
-    } catch (ksjumpex &j) {
-        if (!kscaught(j, &c)) throw;
-        val = ksvalue;
-    }
+    node val = NIL;
+    if (ksrun(&c, [&] { val = fn(); })) val = ksvalue;
     ksend(&c);
     return val;
 }
@@ -229,34 +224,32 @@ static bool tagbody(node *body, int n, bool ownblock, node *retval) {
     node *pos = body;
     int left = n;
     bool returned = false;
-    for (;;) {
-        try {
-            while (left > 0) {
-                node f = *pos++;
-                --left;
-                if (!consp(f)) continue;
-                node operand;
-                jumpkind k = evaljump(f, ownblock, &operand);
-                if (k == NOJUMP) continue;
-                if (k == JUMP_RETURN) {
-                    *retval = operand;
-                    returned = true;
-                    break;
-                }
-                int i = 0;
-                while (i < n && body[i] != operand) ++i;
-                if (i == n) ksgo(operand);   // a label of an outer tag body
-                pos = body + i + 1;
-                left = n - i - 1;
+    auto run = [&] {
+        while (left > 0) {
+            node f = *pos++;
+            --left;
+            if (!consp(f)) continue;
+            node operand;
+            jumpkind k = evaljump(f, ownblock, &operand);
+            if (k == NOJUMP) continue;
+            if (k == JUMP_RETURN) {
+                *retval = operand;
+                returned = true;
+                return;
             }
-            break;
-        } catch (ksjumpex &j) {
-            if (!kscaught(j, &c)) throw;
-            pos = c.saved_argv;
-            left = c.saved_argc;
-            c.saved_argv = body;   // the next GO searches the whole body again
-            c.saved_argc = n;
+            int i = 0;
+            while (i < n && body[i] != operand) ++i;
+            if (i == n) ksgo(operand);   // a label of an outer tag body
+            pos = body + i + 1;
+            left = n - i - 1;
         }
+    };
+    // a GO to one of our labels lands here and resumes after the label
+    while (ksrun(&c, run)) {
+        pos = c.saved_argv;
+        left = c.saved_argc;
+        c.saved_argv = body;   // the next GO searches the whole body again
+        c.saved_argc = n;
     }
     ksend(&c);
     ksargv = body + n;
@@ -431,13 +424,8 @@ node xcatch() {
     ksguard g(&tag);
     context c;
     ksbegin(&c, CTX_THROW, tag);
-    node val;
-    try {
-        val = evrestargs();
-    } catch (ksjumpex &j) {
-        if (!kscaught(j, &c)) throw;
-        val = ksvalue;
-    }
+    node val = NIL;
+    if (ksrun(&c, [&] { val = evrestargs(); })) val = ksvalue;
     ksend(&c);
     return val;
 }
@@ -456,14 +444,8 @@ node xerrset() {
     kslastarg();
     context c;
     ksbegin(&c, CTX_ERROR, flag);
-    node val;
-    try {
-        val = kseval(form);
-        val = cons(val, NIL);
-    } catch (ksjumpex &j) {
-        if (!kscaught(j, &c)) throw;
-        val = NIL;
-    }
+    node val = NIL;
+    if (ksrun(&c, [&] { val = cons(kseval(form), NIL); })) val = NIL;
     ksend(&c);
     return val;
 }
@@ -476,10 +458,7 @@ node xunwindprotect() {
     ksguard g(&val, &jval);
     context *target = nullptr;
     int mask = 0;
-    try {
-        val = kseval(form);
-    } catch (ksjumpex &j) {
-        if (!kscaught(j, &c)) throw;
+    if (ksrun(&c, [&] { val = kseval(form); })) {
         target = kstarget;
         mask = ksmask;
         jval = ksvalue;

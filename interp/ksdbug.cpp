@@ -22,14 +22,17 @@ static bool breakenabled() {
 static void printerror(const char *hdr, const char *msg, node val) {
     ksguard g(&val);
     if (ksloading) {
-        std::string where = "; in " + std::string(ksloading->name) + " line " +
-                            std::to_string(ksloading->line) + "\n";
-        errputstr(where.c_str());
+        char line[16];
+        snprintf(line, sizeof line, "%u", unsigned(ksloading->line));
+        errputstr("; in ");
+        errputstr(ksloading->name);
+        errputstr(" line ");
+        errputstr(line);
+        errputstr("\n");
     }
-    std::string s = hdr;
-    s += ": ";
-    s += msg;
-    errputstr(s.c_str());
+    errputstr(hdr);
+    errputstr(": ");
+    errputstr(msg);
     if (val != s_unbound) {
         errputstr(" - ");
         ksprint(getvalue(s_stderr), val, true);
@@ -77,7 +80,9 @@ struct loadhidden {
     ~loadhidden() { ksloading = saved; }
 };
 
+// Its strings and level counter make every jump out of it an exception.
 static void breakloop(const char *hdr, const char *cmsg, const char *msg, node val, bool cont) {
+    ksunwindframe unwound;
     ksguard g(&val);
     printerror(hdr, msg, val);
     if (ksbatch) tobrklevel();   // BREAK in a batch run: nobody can continue it

@@ -351,6 +351,7 @@ void ksgchooknow() {
     if (!hook || hook == s_unbound || gchookrunning) return;
     gchookrunning = true;
     struct running_guard { ~running_guard() { gchookrunning = false; } } rg;
+    ksunwindframe unwound;   // rg must run whichever way the hook is left
     ksguard g(&hook);
     node total_nodes = cvfixnum((int32_t)gchooknodes);
     ksguard g2(&total_nodes);

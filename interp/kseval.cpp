@@ -136,12 +136,13 @@ static void indent() {
     for (int i = 0; i < kstrcindent; ++i) trcputstr(" ");
 }
 
+// The trace lines are written in pieces: nothing with a destructor may be
+// alive while printing an argument, which can fail.
 static void traceenter(node sym, int argc, node *argv) {
     indent();
-    std::string s = "Entering: ";
-    s += symname(sym);
-    s += ", Argument list: (";
-    trcputstr(s.c_str());
+    trcputstr("Entering: ");
+    trcputstr(symname(sym));
+    trcputstr(", Argument list: (");
     for (int i = 0; i < argc; ++i) {
         if (i) trcputstr(" ");
         trcprin1(argv[i]);
@@ -153,10 +154,9 @@ static void traceenter(node sym, int argc, node *argv) {
 static void traceexit(node sym, node val) {
     --kstrcindent;
     indent();
-    std::string s = "Exiting: ";
-    s += symname(sym);
-    s += ", Value: ";
-    trcputstr(s.c_str());
+    trcputstr("Exiting: ");
+    trcputstr(symname(sym));
+    trcputstr(", Value: ");
     trcprin1(val);
     trcputstr("\n");
 }
@@ -167,7 +167,13 @@ static node callsubr(node fun, int n) {
     int oldargc = ksargc;
     ksargv = ksfp + 3;
     ksargc = n;
-    node val = getsubr(fun)();
+    node val;
+    if (fun->n_flags & PLAIN) {
+        val = getsubr(fun)();
+    } else {
+        ksunwindframe unwound;
+        val = getsubr(fun)();
+    }
     ksargv = oldargv;
     ksargc = oldargc;
     if (ksgchookpending) {
@@ -279,12 +285,8 @@ node evmethod(node fun, node env, int argc, node *argv) {
     if (name) {
         context c;
         ksbegin(&c, CTX_RETURN, name);
-        try {
-            val = ksevbody(getelement(fun, CL_BODY));
-        } catch (ksjumpex &j) {
-            if (!kscaught(j, &c)) throw;
-            val = ksvalue;
-        }
+        node body = getelement(fun, CL_BODY);
+        if (ksrun(&c, [&] { val = ksevbody(body); })) val = ksvalue;
         ksend(&c);
     } else {
         val = ksevbody(getelement(fun, CL_BODY));
@@ -445,6 +447,7 @@ node ksclose(node name, node type, node fargs, node body, node env, node fenv) {
             if (symbolp(specpart)) {
                 var = specpart;
                 checksym(var);
+                ksunwindframe unwound;   // kname lives across an allocation
                 std::string kname = ":";
                 kname += symname(var);
                 key = ksenter(kname.c_str());

@@ -233,6 +233,7 @@ node rtentry(int ch) {
 
 // ------------------------------------------------------------ entry points
 void ksprint(node fptr, node val, bool escape) {
+    ksunwindframe unwound;   // nesting records and formatted strings
     struct printrun {
         printrun() { if (ksprinting++ == 0) ksprinted = 0; }
         ~printrun() { --ksprinting; }

@@ -451,6 +451,7 @@ node rmhash() {
 
 // ------------------------------------------------------------ reading
 int readone(node fptr, node *pval) {
+    ksunwindframe unwound;   // the reader's nesting records
     int ch = ksgetc(fptr);
     if (ch < 0) return -1;
     node e = rtentry(ch);
@@ -537,6 +538,7 @@ struct loadframe {
 }  // namespace
 
 bool ksload(const char *name, bool vflag, bool pflag) {
+    ksunwindframe unwound;   // the open file and its name
     std::string fname = name;
     if (needsextension(name)) fname += ".lsp";
 

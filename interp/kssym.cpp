@@ -217,7 +217,9 @@ void ksremprop(node sym, node prop) {
 void kssubr(const char *name, int type, subrfn fn, int row, int tab) {
     node sym = ksenter(name);
     ksguard g(&sym);
-    setfunction(sym, cvsubr(fn, type, row, tab));
+    node subr = cvsubr(fn, type, row, tab);
+    if (ksplainsubr(fn)) subr->n_flags |= PLAIN;
+    setfunction(sym, subr);
 }
 
 const funrow *ksfuntab(int tab) {

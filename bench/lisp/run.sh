@@ -33,4 +33,4 @@ report sort "sort-100k dsort-100k dsort-sorted-100k" 0
 report cons "cons-10M" 0
 report biglist "biglist-1M" 0
 report assoc "assoc-alist-10k assoc-hash-10k" 0
-report jumps "go-local-1M go-unwind-1M return-1M throw-1M" 0
+report jumps "go-local-1M go-unwind-1M return-1M return-from-1M throw-1M errset-1M" 0
