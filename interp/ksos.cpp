@@ -26,7 +26,7 @@ int XdReadMessage(int wanted, char *buffer, int *room);
 // Carries out one message that nobody waits for.
 void Execute(int type, const char *data) {
     switch (type) {
-    case MSG_EXECUTE: case MSG_FLUSH: case MSG_WRITECHAR: case MSG_READLINE:
+    case MSG_EXECUTE: case MSG_FLUSH: case MSG_WRITECHAR: case MSG_WRITETEXT: case MSG_READLINE:
     case MSG_GETKEY: case MSG_PAINT: case MSG_PAINTLUT: case MSG_FRAMES:
     case MSG_MOUSE:
         return;   // a late reply
@@ -87,8 +87,22 @@ int XdReadMessage(int wanted, char *buffer, int *room) {
     }
 }
 
+// ------------------------------------------------------------ console output
+// Console characters are collected and go out as one write-text message
+// before the next request of any kind, when MSG_MAX of them are waiting,
+// and at a poll once the oldest has waited OUTPUT_DELAY ms: the front end
+// sees them in the order written, interleaved with the other requests
+// exactly as if each had been sent alone.
+static char OutputBuffer[MSG_MAX];
+static int OutputLength = 0;
+static uint32_t OutputSince;   // GetTickCount() of the oldest waiting character
+enum { OUTPUT_DELAY = 20 };
+
+static void sendoutput();
+
 // Sends a request and waits for its reply of the same type.
 static int request(int type, const void *data, int size, char *reply, int room) {
+    if (OutputLength > 0) sendoutput();
     XdWriteMessage(type, data, size);
     XdReadMessage(type, reply, &room);
     return room;
@@ -100,7 +114,17 @@ static void acknowledged(int type, const void *data = nullptr, int size = 0) {
     request(type, data, size, none, 0);
 }
 
+// The waiting characters, acknowledged as one message. The buffer is
+// emptied first: a break carried out while waiting for the acknowledgement
+// may write to the console again (the message itself is on its way by then).
+static void sendoutput() {
+    int n = OutputLength;
+    OutputLength = 0;
+    acknowledged(MSG_WRITETEXT, OutputBuffer, n);
+}
+
 void oscheck() {
+    if (OutputLength > 0 && GetTickCount() - OutputSince >= OUTPUT_DELAY) sendoutput();
     int room = MSG_MAX;
     XdReadMessage(0, XdData, &room);
 }
@@ -112,7 +136,9 @@ void ostputc(int ch) {
         putc(ch, tfp);
         if (ch == '\n' || ch == '\r') fflush(tfp);
     }
-    acknowledged(MSG_WRITECHAR, &ch, sizeof ch);
+    if (OutputLength == 0) OutputSince = GetTickCount();
+    OutputBuffer[OutputLength++] = char(ch);
+    if (OutputLength == MSG_MAX) sendoutput();
 }
 
 void osflush() {
@@ -175,6 +201,7 @@ const char *osexecute(const char *cmd) {
 // so this waits for the reply or an abort and drops everything else.
 void osfinish() {
     static const char cmd[] = "Menu:Exit";
+    if (OutputLength > 0) sendoutput();
     XdWriteMessage(MSG_EXECUTE, cmd, sizeof cmd);
     for (;;) {
         int type, size;

@@ -316,6 +316,10 @@ static void serve(int type, const char *data, int size) {
         WriteMessage(MSG_WRITECHAR, nullptr, 0);
         break;
     }
+    case MSG_WRITETEXT:
+        for (int i = 0; i < size; i++) write_console_char(static_cast<unsigned char>(data[i]));
+        WriteMessage(MSG_WRITETEXT, nullptr, 0);
+        break;
     case MSG_READLINE:
     case MSG_GETKEY:
     case MSG_MOUSE:

@@ -20,6 +20,7 @@ enum : int {
     MSG_CONTINUE = 22,
     MSG_TOPLEVEL = 23,
     MSG_WRITECHAR = 30,
+    MSG_WRITETEXT = 33,  // console characters in order, 1 to MSG_MAX bytes
     MSG_READLINE = 31,
     MSG_GETKEY = 32,
     MSG_PAINT = 40,

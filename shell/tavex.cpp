@@ -88,6 +88,24 @@ static void write_char(const char *data, int size) {
     if (status != TCL_OK) throw Tcl_GetStringResult(Interp);
 }
 
+// Text:WriteText gets the characters of a write-text message as one string,
+// each byte one character, also without the Tcl parser.
+static void write_text(const char *data, int size) {
+    static Tcl_Obj *proc = nullptr;
+    if (!proc) {
+        proc = Tcl_NewStringObj("Text:WriteText", -1);
+        Tcl_IncrRefCount(proc);
+    }
+    Tcl_UniChar chars[MSG_MAX];
+    int n = std::min(size, int(MSG_MAX));
+    for (int i = 0; i < n; i++) chars[i] = static_cast<unsigned char>(data[i]);
+    Tcl_Obj *objv[2] = {proc, Tcl_NewUnicodeObj(chars, n)};
+    Tcl_IncrRefCount(objv[1]);
+    int status = Tcl_EvalObjv(Interp, 2, objv, TCL_EVAL_GLOBAL);
+    Tcl_DecrRefCount(objv[1]);
+    if (status != TCL_OK) throw Tcl_GetStringResult(Interp);
+}
+
 static void show_frames(const char *data) {
     int f[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     sscanf(data, "%d %d %d %d %d %d %d %d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6],
@@ -130,6 +148,10 @@ static bool serve_request() {
             // next request.
             reply(MSG_WRITECHAR);
             write_char(data, room);
+            return true;
+        case MSG_WRITETEXT:
+            reply(MSG_WRITETEXT);   // first, as for a single character
+            write_text(data, room);
             return true;
         case MSG_READLINE:
             eval("Text:ReadLine");

@@ -2,12 +2,13 @@
 #
 # The main window .tMain holds the Lisp console, the display canvas with its
 # lookup-table strip, and a line of information (frames, zoom, position).
-# The program's C side calls the procedures Text:WriteChar, Text:ReadLine,
-# Text:GetKey, Display:GetMouse and Menu:Exit, paints the photos iDisplay,
-# iLut and iMaximized, and keeps the variables DispX0, DispY0, DispZoom,
-# ImaX0, ImaY0, ImaWidth and ImaHeight up to date. This script answers the
-# interpreter with GuiReadLine, GuiGetKey and GuiGetMouse and sends the
-# user's own requests with GuiBreak, GuiContinue, GuiTopLevel, GuiExecute.
+# The program's C side calls the procedures Text:WriteChar, Text:WriteText,
+# Text:ReadLine, Text:GetKey, Display:GetMouse and Menu:Exit, paints the
+# photos iDisplay, iLut and iMaximized, and keeps the variables DispX0,
+# DispY0, DispZoom, ImaX0, ImaY0, ImaWidth and ImaHeight up to date. This
+# script answers the interpreter with GuiReadLine, GuiGetKey and
+# GuiGetMouse and sends the user's own requests with GuiBreak, GuiContinue,
+# GuiTopLevel, GuiExecute.
 
 wm withdraw .
 
@@ -223,6 +224,22 @@ proc Text:WriteChar {c} {
     }
     append Console(out) $c
     set Console(atLineStart) [expr {$c eq "\n"}]
+    if {$Console(flushId) eq ""} {
+        set Console(flushId) [after 30 Console:Flush]
+    }
+}
+
+# Appends a run of the interpreter's output, as Text:WriteChar would one
+# character after the other.
+proc Text:WriteText {s} {
+    global Console
+    if {[string first \r $s] >= 0} {
+        foreach c [split $s ""] {Text:WriteChar $c}
+        return
+    }
+    if {$s eq ""} return
+    append Console(out) $s
+    set Console(atLineStart) [expr {[string index $s end] eq "\n"}]
     if {$Console(flushId) eq ""} {
         set Console(flushId) [after 30 Console:Flush]
     }

@@ -64,6 +64,14 @@ wait_console "error: evaluation stopped by user" 2 || fail "the Break button did
 wait_prompts $((before + 1)) || fail "no prompt after Break"
 expect "after Break" "5" "$(lisp '(+ 2 3)')"
 
+# Output arrives in batches: a carriage return inside one starts a new line
+# only when not at the start of one; a run longer than one message is whole.
+expect "carriage returns in a batch" 'p
+q
+NIL' "$(lisp '(progn (princ "p") (princ (string (code-char 13))) (princ (string (code-char 13))) (princ "q") (terpri) nil)')"
+expect "a run of 2500 characters" "$(printf 'w%.0s' $(seq 2500))
+NIL" "$(lisp '(progn (dotimes (i 2500) (princ "w")) (terpri) nil)')"
+
 # Exit from the File menu (keyboard: Alt+F, x) ends the program with status 0.
 xdotool key alt+f
 sleep 0.3
