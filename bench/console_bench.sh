@@ -1,8 +1,8 @@
 #!/bin/bash
 # Console message throughput: prints 200,000 characters through tavex-cli
-# (2000 PRINC calls of 100 characters, one write-character request and its
-# acknowledgement per character) and reports the time and the cost of one
-# round trip. Usage: console_bench.sh [path/to/tavex-cli]   (Release build)
+# (2000 PRINC calls of 100 characters, sent in write-text messages of up to
+# 1024 characters, each acknowledged) and reports the time and the cost of
+# one message round trip. Usage: console_bench.sh [path/to/tavex-cli]   (Release build)
 set -euo pipefail
 cli=${1:-$(dirname "$0")/../build/tavex-cli}
 [ -x "$cli" ] || { echo "console_bench: no program $cli (build the Release tree first)" >&2; exit 1; }
