@@ -31,10 +31,13 @@ tavex_filter_module(incomplete ${CMAKE_SOURCE_DIR}/filters/incomplete.cpp)
 find_package(PNG REQUIRED)
 find_package(TIFF REQUIRED)
 find_package(JPEG REQUIRED)
-set(kit ${CMAKE_SOURCE_DIR}/filters/filterkit.cpp)
-tavex_filter_module(png ${CMAKE_SOURCE_DIR}/filters/png.cpp ${kit} LIBS PNG::PNG)
-tavex_filter_module(tiff ${CMAKE_SOURCE_DIR}/filters/tiff.cpp ${kit} LIBS TIFF::TIFF)
-tavex_filter_module(jpeg ${CMAKE_SOURCE_DIR}/filters/jpeg.cpp ${kit} LIBS JPEG::JPEG)
+set(FILTER_LIBRARIES_png PNG::PNG)
+set(FILTER_LIBRARIES_tiff TIFF::TIFF)
+set(FILTER_LIBRARIES_jpeg JPEG::JPEG)
+foreach(format png tiff jpeg)
+  tavex_filter_module(${format} ${CMAKE_SOURCE_DIR}/filters/${format}.cpp
+                      ${CMAKE_SOURCE_DIR}/filters/filterkit.cpp LIBS ${FILTER_LIBRARIES_${format}})
+endforeach()
 
 # The unit tests write files in other programs' forms with the libraries.
 if(TARGET unit_tests)

@@ -70,9 +70,10 @@ struct header {
 };
 
 // Loads name with the bound filter: false when any step refuses it.
-inline bool load(const char *name, header &hd, std::vector<uint8_t> &block) {
+inline bool load(const char *name, header &hd, std::vector<uint8_t> &block,
+                 const char *options = nullptr) {
     bool ok = filter.filterfopen(name, false) &&
-              filter.filterreadheader(&hd.x0, &hd.y0, &hd.w, &hd.h, &hd.depth, nullptr) &&
+              filter.filterreadheader(&hd.x0, &hd.y0, &hd.w, &hd.h, &hd.depth, options) &&
               loadableheader(hd.x0, hd.y0, hd.w, hd.h, hd.depth);
     if (ok) {
         // Filled with a pattern: bytes the reader leaves alone must still
@@ -92,15 +93,23 @@ inline bool save(const char *name, const header &hd, const std::vector<uint8_t> 
     return ok;
 }
 
-inline int run(const filterbinding &binding, const uint8_t *data, size_t size) {
+// How a target reads: the options text of the load (the reload of the
+// saved image takes none), and whether the format keeps pixels exactly (a
+// lossy one must still give back the same header).
+struct reading {
+    const char *options = nullptr;
+    bool lossless = true;
+};
+
+inline int run(const filterbinding &binding, const uint8_t *data, size_t size, reading how = {}) {
     filter = binding;
     header hd;
     std::vector<uint8_t> block;
-    if (load(inputfile(data, size), hd, block)) {
+    if (load(inputfile(data, size), hd, block, how.options)) {
         header again;
         std::vector<uint8_t> back;
         if (!save(outputfile(), hd, block) || !load(outputfile(), again, back) || !(again == hd) ||
-            back != block)
+            (how.lossless && back != block))
             abort();   // what loads must save and load back unchanged
     }
     filter = filterbinding{};

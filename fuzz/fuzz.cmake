@@ -30,3 +30,16 @@ endfunction()
 tavex_fuzz_target(imaload_native ${CMAKE_SOURCE_DIR}/fuzz/imaload_native.cpp)
 tavex_fuzz_target(imaload_pgm ${CMAKE_SOURCE_DIR}/fuzz/imaload_pgm.cpp
                   ${CMAKE_SOURCE_DIR}/filters/pgm.cpp)
+
+# The file-format modules, one target each: the module and its kit compiled
+# in, its library linked.
+foreach(format png tiff jpeg)
+  set(lossy 0)
+  if(format STREQUAL jpeg)
+    set(lossy 1)
+  endif()
+  tavex_fuzz_target(imaload_${format} ${CMAKE_SOURCE_DIR}/fuzz/imaload_formats.cpp
+                    ${CMAKE_SOURCE_DIR}/filters/${format}.cpp ${CMAKE_SOURCE_DIR}/filters/filterkit.cpp
+                    LIBS ${FILTER_LIBRARIES_${format}})
+  target_compile_definitions(imaload_${format} PRIVATE FORMAT_LOSSY=${lossy})
+endforeach()
