@@ -57,6 +57,11 @@ menu .tMain.mBar.mFile
 .tMain.mBar.mFile add command -label "Stop transcript" -underline 1 \
     -command Menu:TranscriptStop
 .tMain.mBar.mFile add separator
+.tMain.mBar.mFile add command -label "Open image..." -underline 0 \
+    -command Menu:OpenImage
+.tMain.mBar.mFile add command -label "Save image..." -underline 0 \
+    -command Menu:SaveImage
+.tMain.mBar.mFile add separator
 .tMain.mBar.mFile add command -label "Edit file..." -underline 0 \
     -accelerator Ctrl+E -command Menu:Edit
 .tMain.mBar.mFile add command -label "Function reference" -underline 0 \
@@ -638,6 +643,59 @@ proc Menu:Load {} {
     if {$file ne ""} {
         Console:Command "(load [Lisp:String $file])"
     }
+}
+
+# Image files: the filter module by the file's extension, "" for the
+# native format.
+set ImageTypes {
+    {{Image files} {.ima .png .tif .tiff .jpg .jpeg .pgm .pbm .ppm .pnm}}
+    {{Tavex images} {.ima}} {{PNG} {.png}} {{TIFF} {.tif .tiff}}
+    {{JPEG} {.jpg .jpeg}} {{Netpbm} {.pgm .pbm .ppm .pnm}} {{All files} *}
+}
+array set ImageFilters {
+    .ima {} .png png .tif tiff .tiff tiff .jpg jpeg .jpeg jpeg
+    .pgm pgm .pbm pgm .ppm pgm .pnm pgm
+}
+
+# The IMALOAD or IMASAVE arguments after the image for a file: its name and
+# filter module; an error for an extension no module reads.
+proc Image:FileArguments {file} {
+    global ImageFilters
+    set ext [string tolower [file extension $file]]
+    if {![info exists ImageFilters($ext)]} {
+        error "\"[file tail $file]\": the name must end in .ima, .png, .tif, .tiff, .jpg, .jpeg, .pgm, .pbm, .ppm or .pnm"
+    }
+    set arguments [Lisp:String $file]
+    if {$ImageFilters($ext) ne ""} {
+        append arguments " " [Lisp:String $ImageFilters($ext)]
+    }
+    return $arguments
+}
+
+proc Image:Refuse {message} {
+    tk_messageBox -parent .tMain -icon error -title Tavex -message $message
+}
+
+proc Menu:OpenImage {} {
+    set file [tk_getOpenFile -parent .tMain -title "Open image" -filetypes $::ImageTypes]
+    if {$file eq ""} return
+    if {[catch {Image:FileArguments $file} arguments]} {
+        Image:Refuse $arguments
+        return
+    }
+    Console:Command "(imaload $arguments)"
+}
+
+# Saves the last result (the value of *), normally the image just shown.
+proc Menu:SaveImage {} {
+    set file [tk_getSaveFile -parent .tMain -title "Save image" -filetypes $::ImageTypes \
+                  -defaultextension .png]
+    if {$file eq ""} return
+    if {[catch {Image:FileArguments $file} arguments]} {
+        Image:Refuse $arguments
+        return
+    }
+    Console:Command "(imasave * $arguments)"
 }
 
 proc Menu:TranscriptStart {} {
