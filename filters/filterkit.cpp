@@ -161,8 +161,8 @@ bool planregion(const optionset &o, readplan &plan) {
 }
 
 void planorigin(readplan &plan, int filex0, int filey0) {
-    plan.x0 = filex0 + plan.part.x;
-    plan.y0 = filey0 + plan.part.y;
+    plan.x0 = filex0 + plan.part.x <= MAXORIGIN ? filex0 + plan.part.x : plan.part.x;
+    plan.y0 = filey0 + plan.part.y <= MAXORIGIN ? filey0 + plan.part.y : plan.part.y;
 }
 
 std::string origintext(int x0, int y0) { return std::to_string(x0) + " " + std::to_string(y0); }

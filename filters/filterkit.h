@@ -91,12 +91,14 @@ struct readplan {
 // known in plan.filew, plan.fileh.
 bool planregion(const optionset &o, readplan &plan);
 // The loaded part's origin: the file's origin (0 0 when absent) moved by the
-// region's offset.
+// region's offset; on an axis where that passes MAXORIGIN, the offset alone.
 void planorigin(readplan &plan, int filex0, int filey0);
 
-// The origin as the writers store it in text: "X Y", both within
-// 0..MAXORIGIN. parseorigin refuses anything else.
-enum { MAXORIGIN = 1000000000 };
+// Origins run from 0 to MAXORIGIN, which TIFF's float positions hold
+// exactly: a reader takes a stored origin in that range (anything else
+// counts as none), writers refuse others. In text the origin is "X Y";
+// parseorigin refuses anything else.
+enum { MAXORIGIN = 1 << 24 };
 std::string origintext(int x0, int y0);
 bool parseorigin(const char *text, size_t len, int &x0, int &y0);
 // The key of the origin text (PNG text chunk, JPEG comment).

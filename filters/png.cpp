@@ -18,6 +18,7 @@
 #include "io.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstring>
@@ -205,6 +206,9 @@ void encode(const uint8_t *block) {
                  outdepth == 24 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, outlevel);
+    // As OpenCV does: libpng's own choice with filtered rows (Z_FILTERED)
+    // makes files a few percent smaller at up to half again the time.
+    png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
     png_text text{};
     text.compression = PNG_TEXT_COMPRESSION_NONE;
     text.key = const_cast<char *>(ORIGIN_KEY);

@@ -22,6 +22,10 @@
 
 #include <tiffio.h>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -60,28 +64,48 @@ std::vector<uint8_t> pixels;     // the part's row in the block's form
 int outx0, outy0, outw, outh, outdepth, outcompression;
 
 // --------------------------------------------------- libtiff over a FILE
+// libtiff works on the FILE's descriptor (the FILE itself is never read or
+// written, so nothing is buffered twice); a regular file being read is
+// mapped into memory, which libtiff reads strips from directly.
+int fdof(thandle_t h) { return fileno(static_cast<FILE *>(h)); }
 tmsize_t readproc(thandle_t h, void *buf, tmsize_t n) {
-    return tmsize_t(fread(buf, 1, size_t(n), static_cast<FILE *>(h)));
+    size_t done = 0;
+    while (done < size_t(n)) {
+        ssize_t k = read(fdof(h), static_cast<char *>(buf) + done, size_t(n) - done);
+        if (k <= 0) break;
+        done += size_t(k);
+    }
+    return tmsize_t(done);
 }
 tmsize_t writeproc(thandle_t h, void *buf, tmsize_t n) {
-    return tmsize_t(fwrite(buf, 1, size_t(n), static_cast<FILE *>(h)));
+    size_t done = 0;
+    while (done < size_t(n)) {
+        ssize_t k = write(fdof(h), static_cast<const char *>(buf) + done, size_t(n) - done);
+        if (k <= 0) return -1;
+        done += size_t(k);
+    }
+    return n;
 }
 toff_t seekproc(thandle_t h, toff_t off, int whence) {
-    FILE *f = static_cast<FILE *>(h);
-    if (off > toff_t(INT64_MAX) || fseeko(f, off_t(off), whence) != 0) return toff_t(-1);
-    return toff_t(ftello(f));
+    if (off > toff_t(INT64_MAX)) return toff_t(-1);
+    off_t at = lseek(fdof(h), off_t(off), whence);
+    return at < 0 ? toff_t(-1) : toff_t(at);
 }
 int closeproc(thandle_t) { return 0; }   // the FILE is closed by filterfclose
 toff_t sizeproc(thandle_t h) {
-    FILE *f = static_cast<FILE *>(h);
-    off_t here = ftello(f);
-    if (fseeko(f, 0, SEEK_END) != 0) return 0;
-    off_t size = ftello(f);
-    fseeko(f, here, SEEK_SET);
-    return size < 0 ? 0 : toff_t(size);
+    struct stat st;
+    return fstat(fdof(h), &st) == 0 && st.st_size > 0 ? toff_t(st.st_size) : 0;
 }
-int mapproc(thandle_t, void **, toff_t *) { return 0; }
-void unmapproc(thandle_t, void *, toff_t) {}
+int mapproc(thandle_t h, void **base, toff_t *size) {
+    struct stat st;
+    if (fstat(fdof(h), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return 0;
+    void *p = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fdof(h), 0);
+    if (p == MAP_FAILED) return 0;
+    *base = p;
+    *size = toff_t(st.st_size);
+    return 1;
+}
+void unmapproc(thandle_t, void *base, toff_t size) { munmap(base, size_t(size)); }
 
 int onerror(TIFF *, void *, const char *, const char *format, va_list ap) {
     if (!failed()) {
@@ -365,24 +389,28 @@ bool encode(const uint8_t *block) {
                  depth == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, outcompression);
-    if (depth != 1 && (outcompression == COMPRESSION_LZW || outcompression == COMPRESSION_ADOBE_DEFLATE))
-        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    bool predicted = depth != 1 && (outcompression == COMPRESSION_LZW ||
+                                    outcompression == COMPRESSION_ADOBE_DEFLATE);
+    if (predicted) TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 1.0f);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 1.0f);
     TIFFSetField(tif, TIFFTAG_XPOSITION, float(outx0));
     TIFFSetField(tif, TIFFTAG_YPOSITION, float(outy0));
-    // libtiff's predictor works in place: each row is copied first.
+    // libtiff's predictor works in place: then each row is copied first.
     size_t rowbytes = depth == 1 ? size_t(w + 7) / 8 : size_t(w) * size_t(depth / 8);
     for (int r = 0; r < h; ++r) {
+        uint8_t *row = const_cast<uint8_t *>(blockrow(block, w, depth, r));
         if (depth == 1) {
             copybinrow(block, w, r, pixels.data());
             TIFFReverseBits(pixels.data(), tmsize_t(rowbytes));   // TIFF: leftmost pixel in bit 7
-        } else {
-            memcpy(pixels.data(), blockrow(block, w, depth, r), rowbytes);
+            row = pixels.data();
+        } else if (predicted) {
+            memcpy(pixels.data(), row, rowbytes);
+            row = pixels.data();
         }
-        if (TIFFWriteScanline(tif, pixels.data(), uint32_t(r), 0) < 0) return false;
+        if (TIFFWriteScanline(tif, row, uint32_t(r), 0) < 0) return false;
     }
     return TIFFFlush(tif) == 1;
 }
@@ -467,7 +495,7 @@ bool filterwriteheader(int x0, int y0, int w, int h, int depth, const char *opti
     static const int methods[] = {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE,
                                   COMPRESSION_PACKBITS};
     if (depth != 1 && depth != 8 && depth != 24) return fail("images of depth %d are not supported", depth);
-    if (w < 1 || h < 1 || x0 < 0 || y0 < 0 || x0 > (1 << 24) || y0 > (1 << 24))
+    if (w < 1 || h < 1 || x0 < 0 || y0 < 0 || x0 > MAXORIGIN || y0 > MAXORIGIN)
         return fail("cannot write an image of %d x %d pixels at (%d %d)", w, h, x0, y0);
     outx0 = x0, outy0 = y0, outw = w, outh = h, outdepth = depth;
     outcompression = methods[method];

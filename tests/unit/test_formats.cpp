@@ -398,6 +398,7 @@ struct tiffform {
     uint16_t photometric, bits, samples;
     bool tiled = false;
     std::vector<uint16_t> colormap = {};
+    float xpos = -1;   // XPosition in pixels (resolution 1), none when negative
 };
 void writetiff(const std::string &name, int w, int h, const tiffform &f, const std::vector<uint8_t> &data) {
     TIFF *t = TIFFOpen(name.c_str(), "w");
@@ -415,6 +416,12 @@ void writetiff(const std::string &name, int w, int h, const tiffform &f, const s
     if (!f.colormap.empty()) {
         size_t n = f.colormap.size() / 3;
         TIFFSetField(t, TIFFTAG_COLORMAP, f.colormap.data(), f.colormap.data() + n, f.colormap.data() + 2 * n);
+    }
+    if (f.xpos >= 0) {
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, 1.0f);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, 1.0f);
+        TIFFSetField(t, TIFFTAG_XPOSITION, f.xpos);
+        TIFFSetField(t, TIFFTAG_YPOSITION, 2.0f);
     }
     size_t rowbytes = (size_t(w) * f.samples * f.bits + 7) / 8;
     if (f.tiled) {
@@ -486,6 +493,27 @@ TEST_F(FormatTest, TiffFormsOfOtherPrograms) {
     writetiff(path("gtiles.tif"), 20, 17, {PHOTOMETRIC_MINISBLACK, 8, 1, true}, greydata);
     ASSERT_EQ(load("gtiles.tif", p, "x=17 y=16"), "");
     expectsame(p, cut(cleaned(grey), 17, 16, 3, 1), "grey tiled part");
+    // An origin beyond 2^24 counts as none; a part whose origin would pass
+    // it keeps its offset only; every origin loaded can be saved (found by
+    // fuzzing: a load that could not be saved).
+    writetiff(path("far.tif"), 2, 1, {PHOTOMETRIC_MINISBLACK, 8, 1, false, {}, 50331648.0f}, {1, 2});
+    ASSERT_EQ(load("far.tif", p), "");
+    EXPECT_EQ((std::vector<int>{p.x0, p.y0}), (std::vector<int>{0, 0}));
+    writetiff(path("edge.tif"), 2, 1, {PHOTOMETRIC_MINISBLACK, 8, 1, false, {}, 16777215.0f}, {1, 2});
+    ASSERT_EQ(load("edge.tif", p, "x=1"), "");
+    EXPECT_EQ((std::vector<int>{p.x0, p.y0}), (std::vector<int>{16777216, 2}));
+    writetiff(path("edge.tif"), 2, 1, {PHOTOMETRIC_MINISBLACK, 8, 1, false, {}, 16777216.0f}, {1, 2});
+    ASSERT_EQ(load("edge.tif", p, "x=1"), "");
+    EXPECT_EQ((std::vector<int>{p.x0, p.y0}), (std::vector<int>{1, 2}));
+    ASSERT_EQ(load("edge.tif", p), "");
+    for (const char *module : {"tiff", "png", "jpeg"}) {
+        use(module);
+        ASSERT_EQ(save("edge", p), "") << module;
+        picture back;
+        ASSERT_EQ(load("edge", back), "") << module;
+        EXPECT_EQ((std::vector<int>{back.x0, back.y0}), (std::vector<int>{16777216, 2})) << module;
+    }
+    use("tiff");
     // What is refused, and how.
     writetiff(path("f32.tif"), 1, 1, {PHOTOMETRIC_MINISBLACK, 32, 1}, {0, 0, 0, 0});
     EXPECT_EQ(load("f32.tif", p), "tiff: 32-bit samples, 1 a pixel, are not supported for this photometric interpretation");
