@@ -200,14 +200,20 @@ static bool next_whole_line(std::string *line, bool *eof) {
 
 // ------------------------------------------------------------ Tcl
 
+// Made at the first command: a run that never calls EXECUTE (most batch
+// runs) does without Tcl, whose start-up costs as much as the rest of ours.
 static Tcl_Interp *Interp = nullptr;
+static const char *Argv0 = nullptr;
 
-static void tcl_setup(const char *argv0) {
-    Tcl_FindExecutable(argv0);
-    Interp = Tcl_CreateInterp();
-    // The library scripts are welcome but not needed for plain commands.
-    Tcl_Init(Interp);
-    Tcl_Eval(Interp, "proc Menu:Exit {} {}");
+static Tcl_Interp *tcl() {
+    if (!Interp) {
+        Tcl_FindExecutable(Argv0);
+        Interp = Tcl_CreateInterp();
+        // The library scripts are welcome but not needed for plain commands.
+        Tcl_Init(Interp);
+        Tcl_Eval(Interp, "proc Menu:Exit {} {}");
+    }
+    return Interp;
 }
 
 // Backslashes are doubled so that Tcl sees each one literally; throws when
@@ -238,10 +244,15 @@ static void flush_tcl_channels() {
 static void execute_tcl(const char *cmd, int size) {
     std::string command = double_backslashes(cmd, size);
     flush_output();
-    int status = Tcl_Eval(Interp, command.c_str());
-    flush_tcl_channels();
-    if (status == TCL_ERROR) throw Tcl_GetStringResult(Interp);
-    const char *result = Tcl_GetStringResult(Interp);
+    const char *result = "";
+    // Without a Tcl interpreter yet, Menu:Exit is what its empty procedure
+    // would be: a success with an empty result.
+    if (Interp || command != "Menu:Exit") {
+        int status = Tcl_Eval(tcl(), command.c_str());
+        flush_tcl_channels();
+        if (status == TCL_ERROR) throw Tcl_GetStringResult(Interp);
+        result = Tcl_GetStringResult(Interp);
+    }
     // Everything printed so far reaches the terminal before the reply, which
     // may be the last one ("Menu:Exit": the interpreter then ends the process).
     flush_output();
@@ -438,11 +449,25 @@ static void interpreter_thread(const char *args) {
     }
 }
 
+// A closed standard descriptor would be taken by the first pipe made here;
+// /dev/null stands in for it (a closed standard input reads as its end).
+static void keep_standard_descriptors() {
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        int n = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (n >= 0 && n != fd) {
+            dup2(n, fd);
+            close(n);
+        }
+    }
+}
+
 int main(int argc, char **argv) {
+    keep_standard_descriptors();
     std::string args = parse_arguments(argc, argv);
     InputEof = ksbatch;   // a batch run reads no standard input
     try {
-        tcl_setup(argv[0]);
+        Argv0 = argv[0];
         CreateMessagePipes();
         CreateNotifier(false);
         setup_sigint();
