@@ -1,7 +1,8 @@
 # Sourced by the camera tests that go through remotecamd.
-# start_superserver SERVER MODULES [OPTIONS...] starts systemd-socket-activate on a free port of 127.0.0.1 (another port
-# when that one is taken), one SERVER MODULES per connection, OPTIONS before
-# the server (such as -E NAME=VALUE for its environment). Sets $port and
+# start_superserver SERVER MODULES [OPTIONS...] starts
+# systemd-socket-activate on a free port of 127.0.0.1 (another port when
+# that one is taken), one SERVER MODULES per connection, OPTIONS before the
+# server (such as -E NAME=VALUE for its environment). Sets $port and
 # $ssa (the super-server's process id); its messages go to superserver.log
 # in the working directory. Exits the test when it cannot start.
 start_superserver() {
