@@ -71,3 +71,10 @@ if(TARGET remotecamd AND TARGET remotecam AND TARGET tavex-cli)
     $<TARGET_FILE:tavex-cli> $<TARGET_FILE:remotecamd>)
   set_tests_properties(camera/vendor-remote PROPERTIES LABELS remote TIMEOUT 180)
 endif()
+
+# The SDK options, with stand-ins laid out as the vendors' SDKs.
+if(NOT VIMBA_SDK_DIR AND NOT PVAPI_SDK_DIR AND NOT TAVEX_SANITIZE AND TARGET tavex-cli)
+  add_test(NAME camera/sdk-option COMMAND ${CMAKE_SOURCE_DIR}/tests/camera/test-sdk-option.sh
+    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  set_tests_properties(camera/sdk-option PROPERTIES TIMEOUT 600)
+endif()
