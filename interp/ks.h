@@ -550,7 +550,7 @@ struct breakpoll {
 void osflush();
 int ostgetc();
 int ostgetkey();
-void ostputc(int ch);           // one console character (message 30)
+void ostputc(int ch);           // one console character (batched into message 33)
 void osdisplay();
 void osdisplut();
 void osframes();
