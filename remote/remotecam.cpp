@@ -17,6 +17,7 @@
 #include "cutil.h"
 #include "protocol.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +25,9 @@
 #include <type_traits>
 #include <vector>
 
+#include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -82,6 +85,25 @@ bool resolve(const char *host, sockaddr_in &addr) {
     return true;
 }
 
+// Connects Sock to addr, waiting at most the given time: a host that does
+// not answer must not hold the workstation for the minutes of the system's
+// own connect time-out.
+bool connectwithin(const sockaddr_in &addr, int seconds) {
+    int flags = fcntl(Sock, F_GETFL);
+    if (flags == -1 || fcntl(Sock, F_SETFL, flags | O_NONBLOCK) == -1) return false;
+    if (connect(Sock, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
+        if (errno != EINPROGRESS) return false;
+        pollfd p{Sock, POLLOUT, 0};
+        int ready;
+        while ((ready = poll(&p, 1, seconds * 1000)) == -1 && errno == EINTR) {}
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (ready != 1 || getsockopt(Sock, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0)
+            return false;
+    }
+    return fcntl(Sock, F_SETFL, flags) != -1;
+}
+
 // Opens the connection to addr; false with Error set and Sock = -1.
 bool connectto(const sockaddr_in &addr) {
     Sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -94,7 +116,7 @@ bool connectto(const sockaddr_in &addr) {
         disconnect();
         return fail("bind");
     }
-    if (connect(Sock, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
+    if (!connectwithin(addr, TIMEOUT_SECONDS)) {
         disconnect();
         return fail("connection to webcam server failed");
     }

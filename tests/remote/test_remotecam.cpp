@@ -318,6 +318,21 @@ TEST_F(Client, ASilentServerTimesOutAfterTenSeconds) {
     EXPECT_TRUE(server.closedbyclient);
 }
 
+TEST_F(Client, AServerThatNeverAcceptsTimesOutAfterTenSeconds) {
+    // a listener whose queue is full: its host drops further connection
+    // requests, as a host that does not answer would
+    unsigned port = 0;
+    int listener = listenlocal(port);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    int waiting = connectlocal(port);
+    ASSERT_GE(waiting, 0);
+    EXPECT_FALSE(cam().caminit(("host=127.0.0.1 camera=simcam service=" + std::to_string(port)).c_str()));
+    EXPECT_EQ(cam().camerror(), std::string("connection to webcam server failed"));
+    close(waiting);
+    close(listener);
+}
+
 TEST_F(Client, ANewInitEndsTheOldConnectionFirst) {
     std::vector<step> first = {{init("camera=simcam"), B({1})}};
     std::vector<step> second = {{init("camera=oddcam"), B({1})}};
