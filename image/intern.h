@@ -49,5 +49,12 @@ void greyset(int handle, int value);
 void colset(int handle, int value);
 void convert(int src, int dst);
 void iframe(int x, int y, int w, int h);
+// Whether iframe (x, y, w, h) gives a frame whose far corner (x + w, y + h)
+// is representable: every coordinate inside it is then safe to compute.
+inline bool framefits(int x, int y, int w, int h) {
+    auto size = [](int v) { return v < 1 ? 1 : v > MAXFRAME ? MAXFRAME : v; };
+    return int64_t(x < 0 ? 0 : x) + size(w) <= INT32_MAX &&
+           int64_t(y < 0 ? 0 : y) + size(h) <= INT32_MAX;
+}
 void mframe(int x, int y, int w, int h);
 void frames(int x, int y, int w, int h);

@@ -7,6 +7,7 @@
 #include "disp.h"
 #include "tvimage.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -329,9 +330,9 @@ node xgetrect() {
          },
          [](int button, int x, int y) {
              if (button == 1) rx = x, ry = y;
-             if (button == 3) {
-                 rw = std::max(1, x - rx + 1);
-                 rh = std::max(1, y - ry + 1);
+             if (button == 3) {   // a click anywhere, even at the ends of int
+                 rw = int(std::clamp<int64_t>(int64_t(x) - rx + 1, 1, INT32_MAX));
+                 rh = int(std::clamp<int64_t>(int64_t(y) - ry + 1, 1, INT32_MAX));
              }
              return button == 2;
          });

@@ -220,6 +220,7 @@ node xframes() {
     int x, y, w, h;
     ksga4fix(&x, &y, &w, &h);
     kslastarg();
+    if (!framefits(x, y, w, h)) ksabort("frames (x y w h)");
     frames(x, y, w, h);
     tvframeschanged();
     return NIL;
@@ -230,6 +231,7 @@ node xiframe() {
         int x, y, w, h;
         ksga4fix(&x, &y, &w, &h);
         kslastarg();
+        if (!framefits(x, y, w, h)) ksabort("iframe (x y w h)");
         iframe(x, y, w, h);
         tvframeschanged();
     }

@@ -245,7 +245,7 @@ node xmedian() {
     if (size > 10) ksabort("median, too great size");
     if (size >= ifw / 2) ksabort("median, too great size");
     // The window must fit the frame's height as well.
-    if (2 * size + 1 > ifh) ksabort("median, too great size");
+    if (2 * int64_t(size) + 1 > ifh) ksabort("median, too great size");
     if (size < 1) ksabort("median, wrong size");
     img = tvconvert(img);
     ksguard g(&img);
