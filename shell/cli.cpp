@@ -19,11 +19,16 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
+#include <poll.h>
 #include <string>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <tcl.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -241,6 +246,11 @@ static void flush_tcl_channels() {
     }
 }
 
+enum class cancel { none, once, unwound };
+static void tcl_running(bool running);
+static cancel tcl_cancelled();
+static void send_break();
+
 static void execute_tcl(const char *cmd, int size) {
     std::string command = double_backslashes(cmd, size);
     flush_output();
@@ -248,8 +258,27 @@ static void execute_tcl(const char *cmd, int size) {
     // Without a Tcl interpreter yet, Menu:Exit is what its empty procedure
     // would be: a success with an empty result.
     if (Interp || command != "Menu:Exit") {
-        int status = Tcl_Eval(tcl(), command.c_str());
+        tcl();
+        tcl_running(true);
+        int status = Tcl_Eval(Interp, command.c_str());
+        tcl_running(false);
         flush_tcl_channels();
+        switch (tcl_cancelled()) {
+        case cancel::none:
+            break;
+        case cancel::once:
+            // A cancel may come in just as the command ends: the next
+            // evaluation would take it. This harmless one does.
+            Tcl_Eval(Interp, "list");
+            send_break();
+            return;
+        case cancel::unwound:
+            // Tcl stays unwound for good: the next command makes a new one.
+            Tcl_DeleteInterp(Interp);
+            Interp = nullptr;
+            send_break();
+            return;
+        }
         if (status == TCL_ERROR) throw Tcl_GetStringResult(Interp);
         result = Tcl_GetStringResult(Interp);
     }
@@ -411,6 +440,52 @@ static void send_break() {
     Waiting = 0;
 }
 
+// A Tcl command may block for long ("after 30000", a long loop) while the
+// main loop, which watches for Ctrl-C, waits for it. Meanwhile a watcher
+// thread does that watching: on Ctrl-C it cancels the command
+// (Tcl_CancelEval may be called from any thread) and leaves the signal
+// bytes to send_break, which answers the request with the break (the
+// interpreter, waiting for the reply, takes the break and never sees one).
+// A script that catches the cancel is unwound 100 ms later; Tcl stays
+// unwound after that, so the interpreter is made anew and loses what
+// earlier commands defined. A command that waits for a child process
+// ("exec sleep 60") ends only when the child does (at a terminal, Ctrl-C
+// reaches the child too).
+static std::mutex TclLock;
+static std::condition_variable TclChanged;
+static bool TclRunning = false;           // under TclLock
+static cancel TclCancel = cancel::none;   // under TclLock
+
+static void tcl_running(bool running) {
+    std::lock_guard<std::mutex> lock(TclLock);
+    TclRunning = running;
+    if (running) TclCancel = cancel::none;
+    TclChanged.notify_all();
+}
+
+static cancel tcl_cancelled() {
+    std::lock_guard<std::mutex> lock(TclLock);
+    return TclCancel;
+}
+
+static void watch_tcl() {
+    std::unique_lock<std::mutex> lock(TclLock);
+    for (;;) {
+        TclChanged.wait(lock, [] { return TclRunning; });
+        while (TclRunning) {
+            lock.unlock();
+            pollfd signal_bytes = {SignalPipe[0], POLLIN, 0};
+            int ready = poll(&signal_bytes, 1, 100);
+            lock.lock();
+            if (ready <= 0 || !TclRunning) continue;
+            bool again = TclCancel != cancel::none;
+            TclCancel = again ? cancel::unwound : cancel::once;
+            Tcl_CancelEval(Interp, nullptr, nullptr, again ? TCL_CANCEL_UNWIND : 0);
+            TclChanged.wait_for(lock, std::chrono::milliseconds(100), [] { return !TclRunning; });
+        }
+    }
+}
+
 // ------------------------------------------------------------ main loop
 
 static void interpreter_thread(const char *args) {
@@ -479,6 +554,7 @@ int main(int argc, char **argv) {
         pthread_sigmask(SIG_BLOCK, &block, &old);
         pthread_t thread;
         CreateThread(interpreter_thread, args.c_str(), &thread);
+        std::thread(watch_tcl).detach();
         pthread_sigmask(SIG_SETMASK, &old, nullptr);
     } catch (const char *text) {
         Panic("%s\n", text);
