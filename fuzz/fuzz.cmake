@@ -43,3 +43,6 @@ foreach(format png tiff jpeg)
                     LIBS ${FILTER_LIBRARIES_${format}})
   target_compile_definitions(imaload_${format} PRIVATE FORMAT_LOSSY=${lossy})
 endforeach()
+
+# The reader and evaluator: inputs typed into the console loop.
+tavex_fuzz_target(console ${CMAKE_SOURCE_DIR}/fuzz/console.cpp)

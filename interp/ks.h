@@ -264,6 +264,10 @@ enum {
 };
 
 void ksinit();
+// ksinit without a new heap: a new symbol table, readtable, classes and
+// built-ins; what the old ones held becomes garbage.
+void ksreinit();
+void kscinit();   // the symbols the control forms recognise
 void kssymbols();
 
 // ------------------------------------------- argument access for built-ins
@@ -529,6 +533,9 @@ extern bool ksbatch;
 void kspreset(const char *name, const char *value);
 
 void ksmain(const char *arglist);
+// The console's read-eval-print loop under the top-level context top (its
+// errors and jumps land there); returns at the end of the console input.
+void ksconsole(context *top);
 void ksrdsave(node expr);
 void ksevsave(node val);
 [[noreturn]] void wrapup(int status = 0);
@@ -538,6 +545,9 @@ int osrand(int n);
 void oserror(const char *msg);
 void osfinish();
 void oscheck();
+// Polls left before every further poll abandons the evaluation; negative
+// (the default): no limit. Only a test harness sets it.
+extern int64_t kspollbudget;
 
 // Counts the steps of a walk that may never end (over a circular structure)
 // and lets a pending user break in every 65536 steps.

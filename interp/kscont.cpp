@@ -170,16 +170,17 @@ static void poll() {
     if (--kssample < 1) { kssample = CheckFreq; oscheck(); }
 }
 
+void kscinit() {
+    s_go = ksenter("GO");
+    s_return = ksenter("RETURN");
+    s_if = ksenter("IF");
+    s_when = ksenter("WHEN");
+    s_unless = ksenter("UNLESS");
+}
+
 // Evaluates f unless it is, or by its test becomes, a plain jump. Returns the
 // jump to take with its label, or with the value of a RETURN.
 static jumpkind evaljump(node f, bool returns, node *operand) {
-    if (!s_go) {
-        s_go = ksenter("GO");
-        s_return = ksenter("RETURN");
-        s_if = ksenter("IF");
-        s_when = ksenter("WHEN");
-        s_unless = ksenter("UNLESS");
-    }
     node hook = getvalue(s_evalhook);
     if (hook && hook != s_unbound) { kseval(f); return NOJUMP; }
     node chosen = f;

@@ -95,6 +95,10 @@ static void alias(const char *to, const char *from) {
 
 void ksinit() {
     ksminit();
+    ksreinit();
+}
+
+void ksreinit() {
     ksdinit();
     kssinit();
     kssymbols();
@@ -115,4 +119,5 @@ void ksinit() {
     alias("THIRD", "CADDR");
     alias("FOURTH", "CADDDR");
     alias("REST", "CDR");
+    kscinit();
 }

@@ -191,9 +191,15 @@ void ksmain(const char *arglist) {
     });
     if (ksbatch) wrapup(loaded ? 0 : 1);
 
+    ksinitok = 1;
+    ksconsole(&top);
+    ksend(&top);
+    wrapup();
+}
+
+void ksconsole(context *top) {
     node expr = NIL, val = NIL;
     ksguard g(&expr, &val);
-    ksinitok = 1;
     bool landed = false;
     for (;;) {
         try {
@@ -201,10 +207,7 @@ void ksmain(const char *arglist) {
             landed = true;
             for (;;) {
                 stdputstr("> ");
-                if (!ksread(getvalue(s_stdin), &expr)) {
-                    ksend(&top);
-                    wrapup();
-                }
+                if (!ksread(getvalue(s_stdin), &expr)) return;
                 ksrdsave(expr);
                 val = kseval(expr);
                 ksevsave(val);
@@ -212,7 +215,7 @@ void ksmain(const char *arglist) {
                 tvdispnow();
             }
         } catch (ksjumpex &j) {
-            if (!kscaught(j, &top)) throw;
+            if (!kscaught(j, top)) throw;
         }
     }
 }

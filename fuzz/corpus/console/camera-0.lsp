@@ -1,0 +1,97 @@
+; helpers: a colour as (red green blue), the pixel rows of an image
+(defun rgb (v) (list (/ v 65536) (logand (/ v 256) 255) (logand v 255)))
+(defun rows (img) (let* ((f (info img)) (x0 (car f)) (y0 (cadr f)) (res nil)) (dotimes (y (cadddr f)) (let ((row nil)) (dotimes (x (caddr f)) (setq row (cons (let ((v (rpix img (list (+ x0 x) (+ y0 y))))) (if (colp img) (rgb v) v)) row))) (setq res (cons (reverse row) res)))) (reverse res)))
+; usage texts and argument errors
+(caminit)
+(caminit 5)
+(caminit "simcam" 5)
+(caminit "simcam" "" "")
+(camsnap)
+(camsnap "0")
+(camread 1)
+(camfree 1)
+(camlut)
+; without a module
+(camsnap 0)
+(camread)
+(camlut nil)
+(camfree)
+; a missing module; a module lacking camlut is closed again
+(caminit "nosuchcamera")
+(camsnap 0)
+(caminit "simcamnolut")
+(camread)
+; a module whose initialisation failed stays loaded and fails cleanly
+(caminit "simcam" "Colour=1")
+(camsnap 0)
+(camread)
+(camlut nil)
+(caminit "simcam" "Cameras=11")
+; blank options are no options; keys in any case
+(caminit "simcam" "  ")
+(caminit "simcam" "cameras=2 SensorWidth=40 SensorHeight=30")
+; reading before any snap
+(camread)
+; camera numbers, options and the region of interest
+(camsnap 10)
+(camsnap -1)
+(camsnap 2)
+(camsnap 0 'a)
+(camsnap 0 "Gain=3")
+(camsnap 0 "PixelFormat=Mono16")
+(camsnap 0 "Width=41")
+(camsnap 0 "OffsetX=1 Width=40")
+(camsnap 0 "OffsetY=-1")
+(camsnap 0 "Width=4" "")
+; Mono8, grey X + 16 Y + nr, region 4 x 3 at (2 1): both frames follow it
+(frames '(0 0 10 10))
+(camsnap 0 "Width=4 Height=3 OffsetX=2 OffsetY=1")
+(type-of (setq g (camread)))
+(list (info g) (iframe) (mframe))
+(rows g)
+(info (greyset 0))
+; camera 1; the settings persist
+(camsnap 1)
+(rows (camread))
+; RGB8Packed: red 10 X, green 10 Y, blue 5 (X + Y)
+(camsnap 0 "pixelformat=RGB8Packed Width=3 Height=2")
+(type-of (setq c (camread)))
+(rows c)
+; BayerRG8: the same scene demosaicked, the outer ring black
+(camsnap 0 "PixelFormat=BayerRG8 Width=4 Height=3")
+(rows (camread))
+; a lookup table: a later pair for the same value wins
+(camlut '((20 . 200) (30 . 0) (20 . 201)))
+(camsnap 0 "PixelFormat=RGB8Packed Width=3 Height=2")
+(rows (camread))
+(camsnap 0 "PixelFormat=Mono8")
+(rows (camread))
+(camlut 5)
+(camlut '(1 2))
+(camlut '((256 . 1)))
+(camlut '((-1 . 1)))
+(camlut '((1 . 256)))
+(camlut '((1 . a)))
+(camlut '((1 . 2)) 3)
+; a negative new value keeps its low 8 bits: -1 is 255, -256 is 0, -200 is 56
+(camlut '((18 . -1) (35 . -256) (20 . -200)))
+(camsnap 0 "PixelFormat=Mono8")
+(rows (camread))
+; NIL is the identity again
+(camlut nil)
+(rows (camread))
+; a region larger than an image can be is refused, the frames stay
+(caminit "simcam" "SensorWidth=5000 SensorHeight=2")
+(camsnap 0)
+(camread)
+(iframe)
+; a lost frame: the frames follow the header all the same
+(caminit "simcam" "FailData=1")
+(camsnap 0 "Width=5 Height=4 OffsetX=7 OffsetY=3")
+(camread)
+(iframe)
+; freeing, twice
+(camfree)
+(camfree)
+(camread)
+

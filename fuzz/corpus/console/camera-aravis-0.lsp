@@ -1,0 +1,76 @@
+; The aravis camera module against Aravis's in-process simulated camera,
+; whose Mono8 frames are a ramp: value (x + y + k) mod 256 for a k that
+; changes from frame to frame.
+(defun ramp-p (g x0 y0 w h)
+  (let ((k (logand (- (rpix g (list x0 y0)) x0 y0) 255)) (ok t))
+    (dotimes (y h ok)
+      (dotimes (x w)
+        (unless (= (rpix g (list (+ x0 x) (+ y0 y)))
+                   (logand (+ k x0 x y0 y) 255))
+          (setq ok nil))))))
+; The simulated colour frames: green 255, red + blue = 256, red rising by 4
+; per step right or down.
+(defun colour-ramp-p (c x0 y0 w h)
+  (let ((ok t) (r0 (logand (rpix c (list x0 y0)) 255)))
+    (setq r0 (logand (/ (rpix c (list x0 y0)) 65536) 255))
+    (dotimes (y h ok)
+      (dotimes (x w)
+        (let* ((v (rpix c (list (+ x0 x) (+ y0 y))))
+               (r (logand (/ v 65536) 255)) (g (logand (/ v 256) 255)) (b (logand v 255)))
+          (unless (and (= g 255) (= (logand (+ r b) 255) 0)
+                       (= r (logand (+ r0 (* 4 (+ x y))) 255)))
+            (setq ok nil)))))))
+(caminit "aravis" "Fake=1")
+(camsnap 0 "PixelFormat=Mono8 OffsetX=3 OffsetY=5 Width=16 Height=8")
+(setq g (camread))
+(list (type-of g) (info g))
+(ramp-p g 3 5 16 8)
+; the next frame, without re-arming
+(camsnap 0)
+(ramp-p (camread) 3 5 16 8)
+(camsnap 0 "Width=33 Height=7 OffsetX=0 OffsetY=0")
+(setq g (camread))
+(list (info g) (ramp-p g 0 0 33 7))
+(camsnap 0 "PixelFormat=RGB8Packed OffsetX=2 OffsetY=1 Width=9 Height=4")
+(setq c (camread))
+(list (type-of c) (info c) (colour-ramp-p c 2 1 9 4))
+(camsnap 0 "PixelFormat=RGB8")
+(colour-ramp-p (camread) 2 1 9 4)
+; Bayer frames come demosaicked; the simulated camera's green samples are
+; all 255, so is every inner green, and the outer ring is black
+(camsnap 0 "PixelFormat=BayerRG8 OffsetX=0 OffsetY=0 Width=8 Height=6")
+(progn (setq b (camread)) t)   ; its handle depends on when collections ran
+(list (type-of b) (info b) (rpix b '(0 0)) (rpix b '(7 5)) (rpix b '(3 0)))
+(let ((ok t))
+  (dotimes (y 4 ok)
+    (dotimes (x 6)
+      (unless (= (logand (/ (rpix b (list (1+ x) (1+ y))) 256) 255) 255) (setq ok nil)))))
+; SingleFrame restarts the acquisition after every frame
+(camsnap 0 "PixelFormat=Mono8 AcquisitionMode=SingleFrame Width=10 Height=10")
+(ramp-p (camread) 0 0 10 10)
+(camsnap 0)
+(ramp-p (camread) 0 0 10 10)
+; exposure and gain change the simulated brightness, so only the frame is checked
+(camsnap 0 "AcquisitionMode=Continuous ExposureTime=2000 Gain=1")
+(info (camread))
+; refusals
+(camsnap 10)
+(camsnap -1)
+(camsnap 0 "Colour=1")
+(camsnap 0 "PixelFormat=Mono16")
+(camsnap 0 "PixelFormat=Foo")
+(camsnap 0 "Width=0")
+(camsnap 0 "ExposureTime=fast")
+(camsnap 0 "Timeout=-5")
+(camlut nil)
+; the module stays usable after every refusal
+(camsnap 0 "Width=4 Height=3")
+(info (camread))
+(camfree)
+(camfree)
+(caminit "aravis" "Camera=1")
+(camsnap 0)
+(caminit "aravis")
+(camsnap 3)
+(camfree)
+

@@ -1,0 +1,28 @@
+; EX1: 255 - n on 32-bit fixnums
+(ex1 5)
+(ex1 0)
+(ex1 255)
+(ex1 300)
+(ex1 -1)
+(ex1 -2147483648)
+(ex1)
+(ex1 1.5)
+(ex1 'a)
+(ex1 "7")
+(ex1 1 2)
+; EX2 checks its argument before it reaches the image library
+(ex2)
+(ex2 5)
+(ex2 "g")
+(ex2 nil)
+(ex2 1 2)
+(greyp (setq g (greyset 10)))
+(greyp (setq h (ex2 g)))
+(eq g h)
+(ex2 g 1)
+; TEST ignores its arguments
+(test)
+(test 1 "two" '(3))
+(mapcar #'ex1 '(1 2 3))
+(apply #'test '(a b))
+

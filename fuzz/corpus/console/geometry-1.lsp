@@ -1,0 +1,15 @@
+(progn (setq tz (mk (greyset 0) '((0 50 100 150 200) (10 20 30 40 50) (200 150 100 50 0)))) t)
+(rows (trapezoid tz '(10 22 11 20)))
+(trapezoid tz '(10 0 10 50))
+(trapezoid tz '(10 20 14 21))
+(trapezoid tz '(10 21 14 20))
+(trapezoid)
+(trapezoid 5 '(0 0 1 1))
+(trapezoid tz '(0 0 1))
+; every operator on single-pixel, single-column and single-row frames
+(defun allops (f) (frames f) (let ((g (greyset 3)) (b (binset 1)) (c (colset 5))) (dolist (i (list g b c)) (copy i) (shift i 0 0) (rot i 33) (zoom i 1.5 0.7) (sup i i) (inf i i) (rot90 i 1) (frames f) (rot90 i -1) (frames f)) (dolist (i (list g c)) (rotbil i 10) (zoombil i 1.5 1.5) (trapezoid i (list -1 0 0 (+ 5 (cadddr f)))) (add i i 1) (addl i 1) (sub i 1) (subl i i) (multl i i 3) (div i i 2) (mask i b 0) (combine 0.5 i 0.5 i)) (list (rpix g '(0 0)) (rpix b '(0 0)) (rpix c '(0 0)))))
+(allops '(0 0 1 1))
+(allops '(0 0 1 7))
+(allops '(0 0 9 1))
+(list (iframe) (mframe))
+

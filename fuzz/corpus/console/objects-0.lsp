@@ -1,0 +1,82 @@
+; a class hierarchy defined in a file
+(load "objects-shapes.kes")
+(eq (send shape :class) class)
+(eq (send class :class) class)
+(eq (send object :class) class)
+; instances made with :NEW are initialised by :ISNEW, through SEND-SUPER
+(objectp (setq r (send rect :new "r" 2 3)))
+(eq (send r :class) rect)
+(send r :name)
+(send r :area)
+(send r :describe)
+(send r :grow 2)
+(send r :area)
+; SQUARE overrides :DESCRIBE, inherits :AREA from RECT, SEND-SUPER reaches SHAPE
+(objectp (setq sq (send square :new 4)))
+(send sq :describe)
+(send sq :area)
+; the class variable COUNT is shared by every shape
+(send sq :count)
+(send r :count)
+(objectp (setq blob (send shape :new "blob")))
+(send blob :area)
+(send blob :describe)
+(send r :count)
+; instance variables shadow globals inside methods only
+(setq name 'global)
+(send r :name)
+name
+; a method sees only the variables of its own class and those above it
+(send r :peek-w)
+; :SHOW lists the instance variables, the object's own class first
+(send r :show)
+(send blob :show)
+(type-of (setq out (make-string-output-stream)))
+(send sq :show out)
+(get-output-stream-string out)
+; counts of instance variables, seen through a method of CLASS itself
+(send class :answer :counts '() '((list ivarcnt ivartotal (length messages))))
+(send (setq ab (send class :new '(a b))) :counts)
+(send (setq abc (send class :new '(c) nil ab)) :counts)
+(send ab :answer :set-ab '(x y) '((setq a x) (setq b y) self))
+(send abc :answer :set-c '(z) '((setq c z) self))
+(send abc :answer :all '() '((list a b c)))
+(send (send (send abc :new) :set-ab 1 2) :set-c 3)
+(send (send (send (send abc :new) :set-ab 1 2) :set-c 3) :all)
+(send abc :counts)
+; answering a message again replaces the method
+(send abc :answer :all '() '((list c b a)))
+(send abc :counts)
+(send (send (send (send abc :new) :set-ab 1 2) :set-c 3) :all)
+; RETURN-FROM the message name leaves the method
+(send ab :answer :early '(x) '((if x (return-from :early 'left)) 'stayed))
+(send (send ab :new) :early t)
+(send (send ab :new) :early nil)
+; OBJECT answers :ISNEW, :CLASS and :SHOW; a class is an object too
+(send (send object :new) :isnew)
+(eq (send (send object :new) :class) object)
+; errors
+(send r :fly)
+(send r)
+(send 5 :class)
+(send)
+(send-super :isnew)
+(send ab :new 1)
+(send r :grow)
+(send r :grow 1 2)
+(send class :answer "msg" '() '(1))
+(send class :answer :m 5 '(1))
+(send class :answer :m '(&rest) '(1))
+(send class :new '(a . b))
+(send class :new '(a) 5)
+(send class :new '(a) nil 5)
+; a method that is not a function, and a broken instance count
+(send class :answer :put-msg '(m f) '((setq messages (cons (cons m f) messages)) self))
+(send (send ab :put-msg :bad 5) :counts)
+(send (send ab :new) :bad)
+(send (send ab :put-msg :none nil) :counts)
+(send (send ab :new) :none)
+(send class :answer :break-count '() '((setq ivartotal 'x) self))
+(send (setq broken (send class :new '(q))) :break-count)
+(send broken :new)
+

@@ -1,0 +1,17 @@
+; The operators on 4096 x 4096 frames (a budget of 1 GB): results read back at the far corner
+(frames '(0 0 4096 4096))
+(progn (setq g (greyset 0) b (binset 0) c (colset 0)) (wpix g '(4095 4095) 200) (wpix b '(4095 4095) 1) (wpix c '(4095 4095) #x010203) (wpix g '(4094 4094) 100) (wpix b '(4094 4094) 1) (wpix c '(4094 4094) #x040506) t)
+(mapcar (lambda (i) (rpix (copy i) '(4095 4095))) (list g b c))
+(mapcar (lambda (i) (rpix (shift i -4095 -4095) '(0 0))) (list g b c))
+(mapcar (lambda (i) (rpix (rot i 180) '(0 0))) (list g b c))
+(mapcar (lambda (i) (rpix (rot90 i 1) '(0 4095))) (list g b c))
+(mapcar (lambda (i) (rpix (zoom i 0.5 0.5) '(2047 2047))) (list g b c))
+(mapcar (lambda (i) (rpix (sup i i) '(4095 4095))) (list g b c))
+(mapcar (lambda (i) (rpix (inf i i) '(4095 4095))) (list g b c))
+(mapcar (lambda (i) (rpix (add i i) '(4095 4095))) (list g c))
+(mapcar (lambda (i) (rpix (rotbil i 0) '(4094 4094))) (list g c))
+(mapcar (lambda (i) (rpix (zoombil i 1.0 1.0) '(4094 4094))) (list g c))
+(mapcar (lambda (i) (rpix (mask i b 7) '(4095 4095))) (list g c))
+(mapcar (lambda (i) (rpix (combine 0.5 i 0.5 i) '(4095 4095))) (list g c))
+(mapcar (lambda (i) (rpix (trapezoid i '(0 0 1 9000)) '(4095 4095))) (list g c))
+
