@@ -4,19 +4,23 @@
 // console output is dropped, a Tcl command answers "", a key is the end of
 // input, a mouse click is the next input line.
 //
+// The output streams are NIL: printing is done, its characters dropped.
 // Every input starts from a clean interpreter: a new symbol table,
-// readtable, classes and built-ins (ksreinit), a fresh image store and
-// display; everything the previous input made is collected. Inputs are at
+// readtable, classes and built-ins (ksreinit), the frames of start-up;
+// everything the previous input made is collected, its images with it
+// (the displayed image stays displayed). Inputs are at
 // most LONGEST_INPUT bytes, and evaluation is abandoned after POLL_BUDGET polls
 // (one per 50 evaluations, and one per 65536 steps of a long walk).
 // Functions that would end the process, sleep, load camera modules, keep a
 // transcript or change the heap's or the poll's settings are unbound.
+#include "intern.h"
 #include "ks.h"
 #include "msgframe.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -25,7 +29,7 @@
 namespace {
 
 constexpr size_t LONGEST_INPUT = 4096;
-constexpr int64_t POLL_BUDGET = 400;
+constexpr int64_t POLL_BUDGET = 100;
 
 // The input being typed; read by the front-end thread only while the
 // interpreter waits for its reply.
@@ -97,30 +101,48 @@ void frontend() {
 
 void unbind(const char *name) { setfunction(ksenter(name), s_unbound); }
 
-// A clean interpreter and image store; what the last input made is garbage.
+node **BaseStack;   // the evaluation stack as start-up leaves it
+
+// A clean interpreter; what the last input made is garbage. The image
+// store is cleared by the collection, and its frames are set back.
 void fresh_interpreter() {
     kspollbudget = -1;
-    ksstack = ksstktop;
+    ksstack = BaseStack;
     ksfp = ksargstkbase;
     kssp = ksargstkbase + 1;
     ksenv = ksfenv = ksdenv = ksvalue = NIL;
     kspinned = NIL;
     ksreinit();
-    gc();   // releases the images of the last input while the store knows them
-    tvinit();
+    gc();
+    frames(0, 0, 256, 256);
     for (const char *name : {"EXIT", "SLEEP", "CAMINIT", "DRIBBLE", "EXPAND", "ALLOC", "CHECK"})
         unbind(name);
     kspinsymbols();
+    // Console output is printed and dropped here rather than sent character
+    // by character to the front end, which is many times slower.
+    setvalue(s_stdout, NIL);
+    setvalue(s_stderr, NIL);
+    setvalue(s_debugio, NIL);
+    setvalue(s_traceout, NIL);
     CheckFreq = 50;
     kssample = CheckFreq;
 }
 
+char Dir[] = "/tmp/tavex-fuzz-console-XXXXXX";   // files the inputs write
+
 void start() {
-    char dir[] = "/tmp/tavex-fuzz-console-XXXXXX";   // files the inputs write
-    if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+    if (!mkdtemp(Dir) || chdir(Dir) != 0) abort();
+    atexit([] { std::error_code e; std::filesystem::remove_all(Dir, e); });
     CreateMessagePipes();
     std::thread(frontend).detach();
     ksinit();
+    tvinit();
+    kspinsymbols();
+    // The symbols of start-up stay for good: the image library keeps some
+    // of them (display keywords) where a new table does not reach.
+    static node first = kspinned;
+    kspush(&first);
+    BaseStack = ksstack;
     ksinitok = 1;
 }
 
