@@ -19,7 +19,24 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+// The seven functions of the filter module compiled into the target.
+extern "C" {
+const char *filtererror();
+bool filterfopen(const char *name, bool write);
+void filterfclose();
+bool filterwriteheader(int x0, int y0, int w, int h, int depth, const char *options);
+bool filterwritedata(const uint8_t *data);
+bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options);
+bool filterreaddata(uint8_t *data);
+}
+
 namespace fuzzload {
+
+// The binding of the module compiled into the target.
+inline filterbinding compiledmodule() {
+    return {filtererror,     filterfopen,      filterfclose,  filterwriteheader,
+            filterwritedata, filterreadheader, filterreaddata};
+}
 
 // The input as a regular file: a memory file, rewritten for each input and
 // named through /proc, so no disk is touched.

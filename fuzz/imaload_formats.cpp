@@ -5,20 +5,8 @@
 // 16-bit stretch are fuzzed too; the rest is the file.
 #include "filterload.h"
 
-extern "C" {
-const char *filtererror();
-bool filterfopen(const char *name, bool write);
-void filterfclose();
-bool filterwriteheader(int x0, int y0, int w, int h, int depth, const char *options);
-bool filterwritedata(const uint8_t *data);
-bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options);
-bool filterreaddata(uint8_t *data);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const filterbinding module = {filtererror,       filterfopen,     filterfclose,
-                                         filterwriteheader, filterwritedata, filterreadheader,
-                                         filterreaddata};
+    static const filterbinding module = fuzzload::compiledmodule();
     static const char *const options[] = {nullptr, "reduce=stretch", "x=1 y=2", "x=3 y=1 w=5 h=2"};
     if (size == 0) return 0;
     fuzzload::reading how{options[data[0] % 4], !FORMAT_LOSSY};

@@ -676,26 +676,25 @@ proc Image:Refuse {message} {
     tk_messageBox -parent .tMain -icon error -title Tavex -message $message
 }
 
-proc Menu:OpenImage {} {
-    set file [tk_getOpenFile -parent .tMain -title "Open image" -filetypes $::ImageTypes]
+# Asks for an image file with DIALOG (tk_getOpenFile or tk_getSaveFile)
+# and runs the Lisp command FORMAT with the file's arguments for %s.
+proc Image:Command {dialog title format} {
+    set file [$dialog -parent .tMain -title $title -filetypes $::ImageTypes]
     if {$file eq ""} return
     if {[catch {Image:FileArguments $file} arguments]} {
         Image:Refuse $arguments
         return
     }
-    Console:Command "(imaload $arguments)"
+    Console:Command [format $format $arguments]
+}
+
+proc Menu:OpenImage {} {
+    Image:Command tk_getOpenFile "Open image" "(imaload %s)"
 }
 
 # Saves the last result (the value of *), normally the image just shown.
 proc Menu:SaveImage {} {
-    set file [tk_getSaveFile -parent .tMain -title "Save image" -filetypes $::ImageTypes \
-                  -defaultextension .png]
-    if {$file eq ""} return
-    if {[catch {Image:FileArguments $file} arguments]} {
-        Image:Refuse $arguments
-        return
-    }
-    Console:Command "(imasave * $arguments)"
+    Image:Command tk_getSaveFile "Save image" "(imasave * %s)"
 }
 
 proc Menu:TranscriptStart {} {
