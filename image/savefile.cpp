@@ -103,6 +103,8 @@ bool savebegin(savefile &s, const char *name) {
     bool exists;
     struct stat st;
     if (!name || !*name || !resolve(name, s.target, exists, st)) return false;
+    // A file we may not write is not replaced either.
+    if (exists && S_ISREG(st.st_mode) && access(s.target.c_str(), W_OK) != 0) return false;
     if (!exists || (S_ISREG(st.st_mode) && st.st_nlink == 1)) {
         int fd = createtemp(s);
         if (fd >= 0) {
@@ -118,9 +120,7 @@ bool savebegin(savefile &s, const char *name) {
     }
     if (S_ISDIR(st.st_mode)) return false;
     if (S_ISREG(st.st_mode)) {
-        // In place, from an anonymous temporary; the target must be
-        // writable now, so that the failure is an open error.
-        if (access(s.target.c_str(), W_OK) != 0) return false;
+        // In place, from an anonymous temporary.
         s.mode = savefile::COPY;
         s.file = tmpfile();
         if (!s.file) return false;

@@ -17,8 +17,9 @@
 //    let us create the temporary (the file writable, its folder not);
 //  - anything else that opens for writing (a device such as /dev/null or
 //    /dev/full, a FIFO) is written directly: it is never replaced;
-//  - an empty name, a directory, a name that cannot be resolved or opened:
-//    savebegin fails, which callers report as "open error".
+//  - an empty name, a directory, a file we may not write, a name that cannot
+//    be resolved or opened: savebegin fails, which callers report as
+//    "open error".
 // Every write, flush and close failure makes savecommit fail ("write error").
 //
 // Use (a filter module compiles savefile.cpp into itself, see

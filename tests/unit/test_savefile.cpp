@@ -7,11 +7,13 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -195,18 +197,35 @@ TEST_F(SaveTest, DevicesAndFifosAreWrittenDirectly) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"fifo", "full"}));
 }
 
-// An existing file in a folder where no temporary can be made is still
-// saved, in place (only without privileges: root may write anywhere).
-TEST_F(SaveTest, WritableFileInReadOnlyFolder) {
-    writeall(path("f"), "old");
-    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
-    EXPECT_TRUE(save(path("f"), "new"));
-    EXPECT_EQ(readall(path("f")), "new");
-    if (geteuid() != 0) {
-        EXPECT_FALSE(save(path("other"), "x"));
+// Runs fn in a child process without privileges (as "nobody" when the
+// tests run as root, since root may write anywhere); true when fn did.
+bool unprivileged(const std::function<bool()> &fn) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        _exit(fn() ? 0 : 1);
     }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// What permissions forbid: a read-only file is not replaced; a writable
+// file in a folder where no temporary can be made is still saved, in place.
+TEST_F(SaveTest, Permissions) {
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    writeall(path("ro"), "protected");
+    writeall(path("rw"), "old");
+    ASSERT_EQ(chmod(path("ro").c_str(), 0444), 0);
+    ASSERT_EQ(chmod(path("rw").c_str(), 0666), 0);
+    EXPECT_TRUE(unprivileged([&] { return !save(path("ro"), "x"); }));
+    EXPECT_EQ(readall(path("ro")), "protected");
+    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+    EXPECT_TRUE(unprivileged([&] { return save(path("rw"), "new") && !save(path("other"), "x"); }));
+    EXPECT_EQ(readall(path("rw")), "new");
+    EXPECT_EQ(lstatof(path("rw")).st_mode & 07777, 0666u);
     ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
-    EXPECT_EQ(entries(), std::vector<std::string>{"f"});
+    EXPECT_EQ(entries(), (std::vector<std::string>{"ro", "rw"}));
 }
 
 }  // namespace
