@@ -18,7 +18,7 @@
 (iframe)
 (frames '(0 0 64 64))
 ; the median's size is checked without overflow
-(setq g (greyset 1))
+(progn (setq g (greyset 1)) t)
 (median g -2147483648)
 (median g 2147483647)
 (median g -1)
