@@ -275,14 +275,17 @@ node xloop() {
     int n = ksargc;
     return inblock(NIL, [&]() -> node {
         for (;;) {
+            bool evaluated = false;
             for (int i = 0; i < n; ++i) {
                 if (!consp(body[i])) continue;
+                evaluated = true;
                 node operand;
                 jumpkind k = evaljump(body[i], true, &operand);
                 if (k == JUMP_RETURN) return operand;
                 if (k == JUMP_GO) ksgo(operand);
             }
-            if (n == 0) poll();   // an empty loop still polls
+            // a pass that evaluated nothing ((loop) or (loop 3)) still polls
+            if (!evaluated) poll();
         }
     });
 }

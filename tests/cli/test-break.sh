@@ -13,10 +13,16 @@ wait_for "error: evaluation stopped by user"
 echo "'after" >&3
 wait_for AFTER
 
+# A loop whose body holds no form to evaluate polls all the same.
+echo "(progn (print 'atoms) (loop 3 nil))" >&3
+wait_for ATOMS
+kill -INT "$pid"
+wait_for "error: evaluation stopped by user" 2
+
 # A Ctrl-C while the console waits for a line.
 wait_for "> " 3
 kill -INT "$pid"
-wait_for "error: evaluation stopped by user" 2
+wait_for "error: evaluation stopped by user" 3
 echo "'again" >&3
 wait_for AGAIN
 exec 3>&-
@@ -26,6 +32,8 @@ expect "exit status" 0 $?
 expect "whole session" '> STARTED
 error: evaluation stopped by user
 > AFTER
+> ATOMS
+error: evaluation stopped by user
 > 
 error: evaluation stopped by user
 > AGAIN
