@@ -1,12 +1,18 @@
 // Helpers shared by the image library's unit tests: an error function that
-// throws instead of ending the process, and store images released at scope
-// exit.
+// throws instead of ending the process, store images released at scope
+// exit, and a fixture for tests of image files.
 #pragma once
 
 #include "intern.h"
+#include "io.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 struct ImaFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -26,4 +32,30 @@ struct Img {
     // Frame-relative pixel of a grey image; bit of a binary one.
     uint8_t &at(int x, int y) const { return d()[(y + 1) * ifw_grey + x + 1]; }
     int bit(int x, int y) const { return (d()[y * ifw_bin + x / 8] >> (x % 8)) & 1; }
+};
+
+// The folder of the test program (the build tree; modules are in its lib/).
+inline std::string exedir() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string p(buf, n > 0 ? size_t(n) : 0);
+    return p.substr(0, p.rfind('/'));
+}
+
+// Each test of image files gets its own empty folder and the throwing error
+// function; no filter stays bound after it.
+struct ImageFileTest : ::testing::Test {
+    std::string dir;
+    void SetUp() override {
+        set_ima_error(throwerror);
+        char tmpl[] = "/tmp/tavex-files-XXXXXX";
+        dir = mkdtemp(tmpl);
+    }
+    void TearDown() override {
+        freefilter();
+        set_ima_error(default_error);
+        std::string cmd = "rm -rf '" + dir + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string path(const std::string &name) const { return dir + "/" + name; }
 };

@@ -2,6 +2,7 @@
 // clock) and the host's camera-module loader with the simulated camera.
 #include "camera.h"
 #include "cutil.h"
+#include "imatest.h"
 #include "intern.h"
 
 #include <gtest/gtest.h>
@@ -153,16 +154,11 @@ TEST(CutilDebayer, UniformGreyStaysGrey) {
 }
 
 // ------------------------------------------------------------------- loader
-struct cam_error {
-    std::string msg;
-};
-[[noreturn]] void throwerror(const char *msg) { throw cam_error{msg}; }
-
 std::string loadfails(const char *name) {
     try {
         loadcamera(name);
-    } catch (const cam_error &e) {
-        return e.msg;
+    } catch (const ImaFailure &e) {
+        return e.what();
     }
     return "";
 }

@@ -22,13 +22,6 @@
 
 namespace {
 
-std::string exedir() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string p(buf, n > 0 ? size_t(n) : 0);
-    return p.substr(0, p.rfind('/'));
-}
-
 std::vector<uint8_t> readall(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
@@ -96,20 +89,7 @@ picture cut(picture p, int x, int y, int w, int h) {
     return q;
 }
 
-struct FormatTest : ::testing::Test {
-    std::string dir;
-    void SetUp() override {
-        set_ima_error(throwerror);
-        char tmpl[] = "/tmp/tavex-formats-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        freefilter();
-        set_ima_error(default_error);
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
-    std::string path(const std::string &name) const { return dir + "/" + name; }
+struct FormatTest : ImageFileTest {
 
     void use(const char *module) {
         loadfilter((exedir() + "/lib/" + module).c_str());

@@ -1,6 +1,7 @@
 // Image files: the native format's bytes, its failures and the write
 // through a temporary; binding of the native routines and of modules (the
 // example module pgm and the deliberately incomplete module).
+#include "imatest.h"
 #include "intern.h"
 #include "io.h"
 
@@ -18,18 +19,6 @@
 
 namespace {
 
-struct io_error {
-    std::string msg;
-};
-[[noreturn]] void throwerror(const char *msg) { throw io_error{msg}; }
-
-std::string exedir() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string p(buf, n > 0 ? size_t(n) : 0);
-    return p.substr(0, p.rfind('/'));
-}
-
 std::vector<uint8_t> readall(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
@@ -40,21 +29,7 @@ void writeall(const std::string &path, const std::vector<uint8_t> &bytes) {
     f.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// Each test gets its own empty directory and a throwing error function.
-struct IoTest : ::testing::Test {
-    std::string dir;
-    void SetUp() override {
-        set_ima_error(throwerror);
-        char tmpl[] = "/tmp/tavex-io-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        freefilter();
-        set_ima_error(default_error);
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
-    std::string path(const char *name) const { return dir + "/" + name; }
+struct IoTest : ImageFileTest {
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         DIR *d = opendir(dir.c_str());
@@ -75,8 +50,8 @@ struct IoTest : ::testing::Test {
 std::string failure(void (*fn)(const char *), const char *arg) {
     try {
         fn(arg);
-    } catch (const io_error &e) {
-        return e.msg;
+    } catch (const ImaFailure &e) {
+        return e.what();
     }
     return "";
 }
