@@ -153,6 +153,13 @@ void osflush() {
     ostputc('\r');
 }
 
+// The front end answers a line request at end of its input with this one
+// byte alone. Inside a line every byte 1-255 is a character: a real line
+// ends with its newline, and a piece of a longer one is a full message.
+static bool endofinput(int length) {
+    return length == 1 && static_cast<unsigned char>(InputBuffer[0]) == 0xff;
+}
+
 int ostgetc() {
     KestrelCommand = 0;
     // A well-behaved front end never answers with an empty line; ask again
@@ -160,8 +167,12 @@ int ostgetc() {
     while (InputPos >= InputLength) {
         InputPos = 0;
         InputLength = request(MSG_READLINE, nullptr, 0, InputBuffer, MSG_MAX);
+        if (endofinput(InputLength)) {
+            InputLength = 0;   // the next read asks again
+            return -1;
+        }
     }
-    return static_cast<signed char>(InputBuffer[InputPos++]);
+    return static_cast<unsigned char>(InputBuffer[InputPos++]);
 }
 
 int ostgetkey() {
