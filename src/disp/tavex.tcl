@@ -11,6 +11,7 @@
 # GuiTopLevel, GuiExecute.
 
 wm withdraw .
+source [file join [file dirname [info script]] .. edit lisptext.tcl]
 
 # ---------------------------------------------------------------- state
 
@@ -19,12 +20,17 @@ array set Console {
     flushId {}
     atLineStart 1
     pending {}
+    commands {}
+    partial {}
     midLine 0
     readWaiting 0
     keyWaiting 0
     history {}
     histPos 0
     histSaved {}
+    histMax 500
+    histFile {}
+    histFailed 0
     maxLines 20000
     busy 0
 }
@@ -54,7 +60,7 @@ menu .tMain.mBar.mFile
     -accelerator Ctrl+O -command Menu:Load
 .tMain.mBar.mFile add command -label "Start transcript..." -underline 6 \
     -command Menu:TranscriptStart
-.tMain.mBar.mFile add command -label "Stop transcript" -underline 1 \
+.tMain.mBar.mFile add command -label "Stop transcript" -underline 3 \
     -command Menu:TranscriptStop
 .tMain.mBar.mFile add separator
 .tMain.mBar.mFile add command -label "Open image..." -underline 0 \
@@ -126,6 +132,9 @@ pack .tMain.fConsole.sY -side right -fill y
 pack .tMain.fConsole.tText -side left -fill both -expand 1
 .tMain.fConsole.tText tag configure input -foreground #00308f
 .tMain.fConsole.tText tag configure error -foreground #b00000
+.tMain.fConsole.tText tag configure continuation -foreground #808080
+.tMain.fConsole.tText tag configure match -background #ffe080
+.tMain.fConsole.tText tag configure nomatch -background #ffb0b0
 
 # Display and lookup-table strip
 canvas .tMain.cDisplay -width 520 -height 400 -bg #303030 -highlightthickness 0 -bd 0
@@ -260,6 +269,9 @@ proc Console:Flush {} {
     if {$Console(out) eq ""} return
     set w ::Console:Widget
     set start [$w index "outEnd linestart"]
+    # Follow the output only while the end is in view: a user who scrolled
+    # back to read stays where he is.
+    set follow [expr {[lindex [$w yview] 1] >= 1.0}]
     $w mark gravity outEnd right
     $w insert outEnd $Console(out) output
     $w mark gravity outEnd left
@@ -271,7 +283,7 @@ proc Console:Flush {} {
     if {$lines > $Console(maxLines)} {
         $w delete 1.0 "end - $Console(maxLines) lines linestart"
     }
-    $w see end
+    if {$follow} {$w see end}
     update idletasks
     Console:Dump
 }
@@ -285,12 +297,37 @@ proc Text:ReadLine {} {
     Console:Send
 }
 
+# Whether the interpreter waits at its prompt ("> ", or "1> " and so on in
+# a break loop) for a new form, rather than for input a running program
+# reads. The typed forms go out whole (see Console:Enter), so at a prompt
+# the reader holds no unfinished form.
+proc Console:AtPrompt {} {
+    global Console
+    if {!$Console(readWaiting) || [llength $Console(pending)] > 0} {return 0}
+    set before [::Console:Widget get "outEnd linestart" outEnd]
+    return [regexp {^[0-9]*> $} $before]
+}
+
 # Sends the next piece of typed input when the interpreter waits for one.
 # A piece is at most one message long; a longer line goes in several pieces,
-# the newline with the last one.
+# the newline with the last one. The menus' commands go only to a prompt,
+# after what was typed before them.
 proc Console:Send {} {
     global Console
-    if {!$Console(readWaiting) || [llength $Console(pending)] == 0} return
+    if {[llength $Console(pending)] == 0 && [llength $Console(commands)] > 0
+        && [Console:AtPrompt] && $Console(partial) eq ""} {
+        set text [lindex $Console(commands) 0]
+        set Console(commands) [lrange $Console(commands) 1 end]
+        Console:Echo $text
+        Console:Remember $text
+        foreach line [split $text \n] {
+            lappend Console(pending) "$line\n"
+        }
+    }
+    if {!$Console(readWaiting) || [llength $Console(pending)] == 0} {
+        Console:ShowState
+        return
+    }
     set line [lindex $Console(pending) 0]
     if {[string length $line] > $Console(pieceSize)} {
         set piece [string range $line 0 [expr {$Console(pieceSize) - 1}]]
@@ -316,23 +353,40 @@ proc Text:DropInput {} {
     }
 }
 
-# Return: the input becomes part of the transcript and is queued line by
-# line for the interpreter.
+# Return: the input becomes part of the transcript. At the prompt (or
+# typed ahead while the interpreter works) a form goes out only when it is
+# whole: an unfinished one gets a continuation prompt and waits for its
+# next line. Input for a running program that reads goes out line by line.
 proc Console:Enter {} {
     global Console
     Console:Flush
     set w ::Console:Widget
     set text [$w get outEnd end-1c]
+    set reading [expr {$Console(readWaiting) && ![Console:AtPrompt] && $Console(partial) eq ""}]
     $w insert end \n
     $w tag add input outEnd end-1c
+    $w tag remove match 1.0 end
+    $w tag remove nomatch 1.0 end
     $w mark set outEnd end-1c
     $w mark set insert end
     $w see end
     set Console(atLineStart) 1
-    if {[string trim $text] ne "" && [lindex $Console(history) end] ne $text} {
-        lappend Console(history) $text
+    if {!$reading} {
+        set form [expr {$Console(partial) eq "" ? $text : "$Console(partial)\n$text"}]
+        if {[string trim $form] ne "" && ![Lisp:Complete $form]} {
+            set Console(partial) $form
+            $w mark gravity outEnd right
+            $w insert outEnd ". " continuation
+            $w mark gravity outEnd left
+            set Console(histPos) [llength $Console(history)]
+            Console:ShowState
+            Console:Dump
+            return
+        }
+        set Console(partial) {}
+        set text $form
     }
-    set Console(histPos) [llength $Console(history)]
+    Console:Remember $text
     foreach line [split $text \n] {
         lappend Console(pending) "$line\n"
     }
@@ -340,27 +394,35 @@ proc Console:Enter {} {
     Console:Dump
 }
 
-# A command line of the menus: shown in the console, then sent to the
-# interpreter, which abandons what it does and evaluates it at top level.
-proc Console:Command {text} {
+# Shows a command of the menus in the console as if typed at the prompt.
+proc Console:Echo {text} {
     global Console
-    Console:Flush
     set w ::Console:Widget
     $w mark gravity outEnd right
     $w insert outEnd "$text\n" input
     $w mark gravity outEnd left
     set Console(atLineStart) 1
-    Console:Abandon
-    GuiExecute $text
 }
 
-# The interpreter gives up what it waited for (a break, a command line):
-# a new request comes with the next prompt.
+# A command line of the menus (or of the editor): it waits until the
+# interpreter is back at its prompt and then goes to it like a typed form,
+# so that it never breaks off what the interpreter is doing.
+proc Console:Command {text} {
+    global Console
+    Console:Flush
+    lappend Console(commands) $text
+    Console:Send
+}
+
+# The interpreter gives up what it waited for (a break, a top-level jump):
+# a new request comes with the next prompt. Lines typed ahead and an
+# unfinished form go; the menus' commands wait for the prompt.
 proc Console:Abandon {} {
     global Console Display
     set Console(readWaiting) 0
     set Console(keyWaiting) 0
     set Console(pending) {}
+    set Console(partial) {}
     set Console(midLine) 0
     Display:StopPicking
     Console:SetBusy 1
@@ -370,18 +432,110 @@ proc Console:SetBusy {busy} {
     global Console
     set Console(busy) $busy
     Console:DumpState [expr {$busy ? "busy" : "line"}]
-    if {$busy} {
-        Status busy
-        .tMain.fConsole.tText configure -cursor watch
-    } else {
-        Status ready
-        .tMain.fConsole.tText configure -cursor xterm
+    .tMain.fConsole.tText configure -cursor [expr {$busy ? "watch" : "xterm"}]
+    Console:ShowState
+}
+
+# The status line: what the interpreter does, and the menu commands that
+# wait for its prompt.
+proc Console:ShowState {} {
+    global Console
+    set text [expr {$Console(busy) ? "busy" : "ready"}]
+    if {$Console(partial) ne ""} {
+        set text "form not finished"
+    }
+    set n [llength $Console(commands)]
+    if {$n > 0} {
+        set first [lindex [split [lindex $Console(commands) 0] \n] 0]
+        if {[string length $first] > 40} {set first "[string range $first 0 36]..."}
+        set text "$text; waiting for the prompt: $first"
+        if {$n > 1} {append text " (+[expr {$n - 1}])"}
+    }
+    Status $text
+}
+
+# ---------------------------------------------------------------- history
+#
+# Every entered form, whole (several lines if it was typed so), newest
+# last. It is kept in ~/.tavex_history, one form a line with backslash and
+# newline written as \\ and \n, the newest Console(histMax) forms. The file
+# is optional: when it cannot be read or written the console works on and
+# says so once in the status line.
+
+proc History:Encode {text} {string map {\\ \\\\ \n \\n} $text}
+proc History:Decode {line} {string map {\\\\ \\ \\n \n} $line}
+
+proc History:Load {} {
+    global Console env
+    if {![info exists env(HOME)] || $env(HOME) eq ""} return
+    set Console(histFile) [file join $env(HOME) .tavex_history]
+    if {![file exists $Console(histFile)]} return
+    if {[catch {
+        set f [open $Console(histFile) r]
+        fconfigure $f -encoding utf-8 -translation lf
+        set lines [split [read $f] \n]
+        close $f
+    } message]} {
+        History:Failed $message
+        return
+    }
+    set forms {}
+    foreach line $lines {
+        if {[string trim $line] ne ""} {lappend forms [History:Decode $line]}
+    }
+    set Console(history) [lrange $forms end-[expr {$Console(histMax) - 1}] end]
+    set Console(histPos) [llength $Console(history)]
+    # A file grown well past the bound is cut back to it.
+    if {[llength $forms] > 2 * $Console(histMax)} History:Rewrite
+}
+
+proc History:Failed {message} {
+    global Console
+    if {$Console(histFailed)} return
+    set Console(histFailed) 1
+    puts stderr "tavex: history: $message"
+    after 0 [list Status "history not kept: $message"]
+}
+
+# Writes the whole (bounded) history in place of the file.
+proc History:Rewrite {} {
+    global Console
+    if {[catch {
+        set f [open $Console(histFile) w]
+        fconfigure $f -encoding utf-8 -translation lf
+        foreach form $Console(history) {puts $f [History:Encode $form]}
+        close $f
+    } message]} {
+        catch {close $f}
+        History:Failed $message
     }
 }
 
+# Adds an entered form to the history and to the end of the file.
+proc Console:Remember {text} {
+    global Console
+    if {[string trim $text] ne "" && [lindex $Console(history) end] ne $text} {
+        lappend Console(history) $text
+        if {[llength $Console(history)] > $Console(histMax)} {
+            set Console(history) [lrange $Console(history) end-[expr {$Console(histMax) - 1}] end]
+        }
+        if {$Console(histFile) ne "" && [catch {
+            set f [open $Console(histFile) {WRONLY APPEND CREAT}]
+            fconfigure $f -encoding utf-8 -translation lf
+            puts $f [History:Encode $text]
+            close $f
+        } message]} {
+            catch {close $f}
+            History:Failed $message
+        }
+    }
+    set Console(histPos) [llength $Console(history)]
+}
+
 # Up and Down walk through the history while the cursor is on the first
-# or last line of the input; elsewhere they move the cursor. Returns 1 when
-# the key was used here.
+# or last line of the input; elsewhere they move the cursor. A form comes
+# back whole, over as many lines as it was typed on. Returns 1 when the
+# key was used here.
 proc Console:History {dir} {
     global Console
     set w ::Console:Widget
@@ -402,11 +556,25 @@ proc Console:History {dir} {
     set text [expr {$pos == $n ? $Console(histSaved) : [lindex $Console(history) $pos]}]
     $w delete outEnd end-1c
     $w insert end $text
-    $w mark set insert end-1c
+    $w mark set insert [expr {$dir < 0 ? "outEnd lineend" : "end-1c"}]
     $w see end
+    Console:AfterKey
+    Console:Dump
     return 1
 }
 
+# After each key: the parenthesis pair at the cursor in the form being
+# typed (from the first line of an unfinished one).
+proc Console:AfterKey {} {
+    global Console
+    set w ::Console:Widget
+    set from outEnd
+    if {$Console(partial) ne ""} {
+        set lines [llength [split $Console(partial) \n]]
+        set from "outEnd linestart - $lines lines"
+    }
+    Lisp:ShowMatch $w [$w index $from] 100000
+}
 proc Console:Home {} {
     set w ::Console:Widget
     if {[$w compare insert >= outEnd] &&
@@ -491,16 +659,20 @@ bind ConsoleKeys <Control-l> {Console:Clear; break}
 bind ConsoleKeys <Control-C> {tk_textCopy %W; break}
 bind ConsoleKeys <Control-Insert> {tk_textCopy %W; break}
 bind ConsoleKeys <Tab> {%W insert insert "  "; break}
+bind ConsoleKeys <KeyRelease> {after cancel Console:AfterKey; after idle Console:AfterKey}
+bind ConsoleKeys <ButtonRelease> {after cancel Console:AfterKey; after idle Console:AfterKey}
+bind ConsoleKeys <F1> {Menu:Help [Lisp:NameAtCursor ::Console:Widget]; break}
 
 # Shortcuts that work wherever the focus is in the main window.
 foreach {key command} {
     <Control-c> Control:Break <Control-g> Control:Continue
     <Control-t> Control:TopLevel <Control-o> Menu:Load <Control-e> Menu:Edit
-    <Control-q> Menu:Exit <F1> Menu:Help <F2> View:Enlarged
+    <Control-q> Menu:Exit <F2> View:Enlarged
 } {
     bind ConsoleKeys $key "$command; break"
     bind .tMain $key "$command; break"
 }
+bind .tMain <F1> {Menu:Help; break}
 
 # ---------------------------------------------------------------- controls
 
@@ -717,14 +889,44 @@ proc Menu:Edit {} {
     }
 }
 
-proc Menu:Help {} {
-    Program:Start help
+# The function reference, on the entry of NAME when one is given. The
+# viewer keeps one window: a second start hands the name to the running
+# one and ends.
+proc Menu:Help {{name ""}} {
+    if {$name eq ""} {
+        Program:Start help
+    } else {
+        Program:Start help $name
+    }
+}
+
+# ---------------------------------------------------------------- editor link
+#
+# The editor (edit.tcl) reaches this window with Tk's send, under the
+# application name in TAVEX_APP. Its commands queue like the menus'.
+
+# Loads FILE; returns what happens to the request.
+proc Remote:Load {file} {
+    Remote:Run "(load [Lisp:String $file])"
+}
+
+# Evaluates TEXT, one or more forms, as if typed at the prompt.
+proc Remote:Eval {text} {
+    Remote:Run [string trimright $text]
+}
+
+proc Remote:Run {command} {
+    global Console
+    set busy [expr {![Console:AtPrompt] || [llength $Console(commands)] > 0}]
+    Console:Command $command
+    return [expr {$busy ? "queued until the prompt is back" : "sent"}]
 }
 
 proc Menu:Keys {} {
     tk_messageBox -parent .tMain -title "Console keys" -message "Console keys" -detail \
 "Return\tsend the input to the interpreter
-Up, Down\tearlier and later input lines
+Up, Down\tearlier and later forms (kept in ~/.tavex_history)
+F1\tthe function reference on the name at the cursor
 Home, Ctrl+A\tstart of the input
 Ctrl+U\tclear the input
 Ctrl+L\tclear the console
@@ -766,6 +968,8 @@ proc Gui:ArgumentString {words} {
     return [join $out " "]
 }
 
+set env(TAVEX_APP) [tk appname tavex]
+History:Load
 focus .tMain.fConsole.tText
 update idletasks
 # From now on the window keeps its size unless the user changes it: a

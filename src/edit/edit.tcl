@@ -2,11 +2,18 @@
 # (from the workstation's File menu or by hand: edit [file]).
 #
 # Open, save, save as; undo and redo; find and replace; go to line; the
-# parenthesis that matches the one at the cursor is highlighted; closing a
-# file with unsaved changes asks first. Files are read and written as
-# bytes (ISO 8859-1) with newline line ends, as the interpreter reads them.
+# parenthesis that matches the one at the cursor is highlighted and the
+# text is coloured as Lisp; closing a file with unsaved changes asks
+# first. Files are read and written as bytes (ISO 8859-1) with newline line
+# ends, as the interpreter reads them. "Load into Tavex" hands the file or
+# the selection to the running workstation through Tk's send; F1 opens the
+# function reference on the name at the cursor.
 
 wm withdraw .
+tk appname tavex-edit
+set ScriptDir [file dirname [file normalize [info script]]]
+source [file join $ScriptDir lisptext.tcl]
+Lisp:LoadNames [file join $ScriptDir .. help functions.txt]
 
 array set Edit {
     file {}
@@ -36,6 +43,11 @@ menu .tMain.mBar.mFile
 .tMain.mBar.mFile add command -label "Save as..." -underline 5 -accelerator Ctrl+Shift+S \
     -command Edit:SaveAs
 .tMain.mBar.mFile add separator
+.tMain.mBar.mFile add command -label "Load into Tavex" -underline 0 -accelerator Ctrl+R \
+    -command Edit:LoadIntoTavex
+.tMain.mBar.mFile add command -label "Function reference" -underline 0 -accelerator F1 \
+    -command Edit:Help
+.tMain.mBar.mFile add separator
 .tMain.mBar.mFile add command -label Exit -underline 1 -accelerator Ctrl+Q -command Edit:Exit
 
 menu .tMain.mBar.mEdit
@@ -64,7 +76,7 @@ menu .tMain.mBar.mEdit
 frame .tMain.fText
 text .tMain.fText.tText -width 90 -height 36 -wrap none -undo 1 -autoseparators 1 \
     -maxundo 0 -font TkFixedFont -bg white \
-    -xscrollcommand {.tMain.fText.sX set} -yscrollcommand {.tMain.fText.sY set}
+    -xscrollcommand {.tMain.fText.sX set} -yscrollcommand Edit:Scrolled
 scrollbar .tMain.fText.sY -orient vertical -command {.tMain.fText.tText yview}
 scrollbar .tMain.fText.sX -orient horizontal -command {.tMain.fText.tText xview}
 grid .tMain.fText.tText .tMain.fText.sY -sticky nsew
@@ -74,12 +86,25 @@ grid columnconfigure .tMain.fText 0 -weight 1
 .tMain.fText.tText tag configure match -background #ffe080
 .tMain.fText.tText tag configure nomatch -background #ffb0b0
 .tMain.fText.tText tag configure found -background #b0d0ff
+Lisp:ColourTags .tMain.fText.tText
 
 label .tMain.lStatus -anchor w -bd 1 -relief sunken
 pack .tMain.lStatus -side bottom -fill x
 pack .tMain.fText -side top -fill both -expand 1
 
 set T .tMain.fText.tText
+
+# Every change of the text, whoever makes it (typing, paste, undo, replace,
+# loading), has the visible part coloured again when the editor is idle.
+rename $T ::Edit:Widget
+proc $T {args} {
+    set result [uplevel 1 [list ::Edit:Widget {*}$args]]
+    if {[lindex $args 0] in {insert delete replace} ||
+        ([lindex $args 0] eq "edit" && [lindex $args 1] in {undo redo})} {
+        Edit:ColourLater
+    }
+    return $result
+}
 
 # ---------------------------------------------------------------- title, status
 
@@ -348,78 +373,100 @@ proc Edit:Goto {} {
 
 # ---------------------------------------------------------------- parentheses
 
-# The character offset of the parenthesis that matches the one at offset
-# `at` of `text`, or -1. The text must start outside any form. Strings,
-# comments and character names (#\( ) do not count.
-proc Edit:MatchOffset {text at} {
-    set stack {}
-    set n [string length $text]
-    set i 0
-    while {$i < $n} {
-        set c [string index $text $i]
-        switch -- $c {
-            "\"" {
-                incr i
-                while {$i < $n && [set d [string index $text $i]] ne "\""} {
-                    if {$d eq "\\"} {incr i}
-                    incr i
-                }
-            }
-            ";" {
-                set nl [string first \n $text $i]
-                if {$nl < 0} {set nl $n}
-                set i $nl
-            }
-            "#" {
-                if {[string index $text [expr {$i + 1}]] eq "\\"} {incr i 2}
-            }
-            "(" {
-                lappend stack $i
-            }
-            ")" {
-                set open [lindex $stack end]
-                set stack [lrange $stack 0 end-1]
-                if {$open ne ""} {
-                    if {$i == $at} {return $open}
-                    if {$open == $at} {return $i}
-                } elseif {$i == $at} {
-                    return -1
-                }
-            }
-        }
-        incr i
-    }
-    return -1
-}
-
-# Highlights the parenthesis pair at the cursor: the one just before the
-# cursor if it is a closing one, else the one under the cursor.
+# Highlights the parenthesis pair at the cursor.
 proc Edit:Match {} {
     global Edit
+    Lisp:ShowMatch .tMain.fText.tText 1.0 $Edit(matchLimit)
+}
+
+# ---------------------------------------------------------------- colouring
+
+proc Edit:ColourLater {} {
+    after cancel Edit:Colour
+    after idle Edit:Colour
+}
+
+# Colours the lines in view, from the start of the form the first of them
+# belongs to (the last line above that begins with "(") to the end of the
+# form the last one belongs to.
+proc Edit:Colour {} {
     set t .tMain.fText.tText
-    $t tag remove match 1.0 end
-    $t tag remove nomatch 1.0 end
-    set before [$t get "insert - 1 chars"]
-    set under [$t get insert]
-    if {$before eq ")" && [$t compare insert > 1.0]} {
-        set index [$t index "insert - 1 chars"]
-    } elseif {$under eq "(" || $under eq ")"} {
-        set index [$t index insert]
-    } else {
+    set top [$t index @0,0]
+    set bottom [$t index "@0,[winfo height $t] lineend"]
+    set from [$t search -backward -regexp {^\(} "$top lineend" 1.0]
+    if {$from eq "" || [$t count -lines $from $top] > 2000} {
+        set from [$t index "$top linestart"]
+    }
+    set to [$t search -forward -regexp {^\(} "$bottom + 1 lines linestart" end]
+    if {$to eq "" || [$t count -lines $bottom $to] > 2000} {set to end}
+    Lisp:Colour $t $from $to
+}
+
+# The scroll bar follows the view, and the lines that come into view are
+# coloured.
+proc Edit:Scrolled {args} {
+    .tMain.fText.sY set {*}$args
+    Edit:ColourLater
+}
+
+# ---------------------------------------------------------------- workstation
+
+# The application name of the workstation to talk to: the one that started
+# this editor (TAVEX_APP), else the only one running on this display.
+proc Edit:Workstation {} {
+    global env
+    set apps [winfo interps]
+    if {[info exists env(TAVEX_APP)] && $env(TAVEX_APP) in $apps} {
+        return $env(TAVEX_APP)
+    }
+    set found [lsearch -all -inline -regexp $apps {^tavex( #[0-9]+)?$}]
+    switch -- [llength $found] {
+        0 {error "no Tavex workstation runs on this display"}
+        1 {return [lindex $found 0]}
+        default {error "several Tavex workstations run; start the editor from the one to use"}
+    }
+}
+
+# Ctrl+R: the selection, if there is one, is evaluated in the workstation
+# as if typed at its prompt; otherwise the file is saved (when it has
+# changes or no name yet) and loaded there. The workstation runs it when
+# it is back at its prompt: it never breaks off an evaluation.
+proc Edit:LoadIntoTavex {} {
+    global Edit
+    set t .tMain.fText.tText
+    if {[catch {Edit:Workstation} app]} {
+        Edit:Say "Load into Tavex: $app"
         return
     }
-    # Scan from the start of the top-level form: the last line before the
-    # parenthesis that begins with one.
-    set start [$t search -backward -regexp {^\(} "$index + 1 chars" 1.0]
-    if {$start eq ""} {set start 1.0}
-    if {[$t count -chars $start $index] > $Edit(matchLimit)} return
-    set offset [$t count -chars $start $index]
-    set other [Edit:MatchOffset [$t get $start end] $offset]
-    if {$other < 0} {
-        $t tag add nomatch $index
+    if {![catch {$t get sel.first sel.last} text] && [string trim $text] ne ""} {
+        set command [list Remote:Eval $text]
+        set what "selection"
     } else {
-        $t tag add match $index
-        $t tag add match "$start + $other chars"
+        if {($Edit(file) eq "" || [$t edit modified]) && ![Edit:Save]} return
+        set command [list Remote:Load $Edit(file)]
+        set what [file tail $Edit(file)]
+    }
+    if {[catch {send -- $app $command} result]} {
+        Edit:Say "Load into Tavex: $result"
+    } else {
+        Edit:Say "$what: $result"
+    }
+}
+
+# A message in the status line, until the cursor next moves.
+proc Edit:Say {text} {
+    .tMain.lStatus configure -text $text
+}
+
+# F1: the function reference on the name at the cursor (its overview when
+# there is none).
+proc Edit:Help {} {
+    global Edit
+    set name [Lisp:NameAtCursor .tMain.fText.tText]
+    set help [file join [file dirname [info nameofexecutable]] help]
+    if {[catch {exec $help {*}[expr {$name eq "" ? {} : [list $name]}] \
+                    </dev/null >/dev/null 2>/dev/null &} message]} {
+        Edit:Say "Cannot start the function reference: $message"
     }
 }
 
@@ -451,10 +498,13 @@ bind $T <Control-Z> {Edit:Redo; break}
 bind $T <Control-h> {Edit:FindDialog 1; break}
 bind $T <Control-o> {Edit:Open; break}
 bind $T <Control-g> {Edit:GotoDialog; break}
+bind $T <Control-r> {Edit:LoadIntoTavex; break}
+bind $T <F1> {Edit:Help; break}
 foreach {key command} {
     <Control-n> Edit:New <Control-o> Edit:Open <Control-s> Edit:Save
     <Control-S> Edit:SaveAs <Control-q> Edit:Exit <Control-f> {Edit:FindDialog 0}
     <F3> Edit:FindNext <Control-g> Edit:GotoDialog <Control-h> {Edit:FindDialog 1}
+    <Control-r> Edit:LoadIntoTavex <F1> Edit:Help
 } {
     bind .tMain $key "$command; break"
 }

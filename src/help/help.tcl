@@ -7,6 +7,16 @@
 
 wm withdraw .
 
+# One viewer a display: when one runs already, it shows the name asked for
+# (or its overview) and comes to the front, and this process ends.
+set Help(app) tavex-help
+set Help(asked) [expr {[llength $argv] > 0 ? [string toupper [lindex $argv 0]] : ""}]
+if {$Help(app) in [winfo interps]
+    && ![catch {send -- $Help(app) [list Help:Raise $Help(asked)]}]} {
+    exit 0
+}
+tk appname $Help(app)
+
 set Help(dir) [file dirname [file normalize [info script]]]
 set Help(search) {}
 set Help(table) all
@@ -18,19 +28,32 @@ set Help(usual) {"too few arguments", "too many arguments", "bad argument type"}
 
 # ---------------------------------------------------------------- data
 
-# Reads functions.txt into Entry(id,field) and Names(name) -> id lists.
+# Reads functions.txt into Entry(id,field), Names(name) -> id lists, and
+# the themes: Help(themes), their titles in order, and Theme(title), the
+# ids of each theme's entries.
 proc Help:Load {file} {
-    global Entry Names Help
+    global Entry Names Help Theme
     set f [open $file r]
     fconfigure $f -encoding utf-8
     set id -1
+    set Help(themes) {}
+    set theme ""
     while {[gets $f line] >= 0} {
         if {[string match "#*" $line] || [string trim $line] eq ""} continue
+        if {[regexp {^% (.+)$} $line -> theme]} {
+            if {$theme ni $Help(themes)} {
+                lappend Help(themes) $theme
+                set Theme($theme) {}
+            }
+            continue
+        }
         if {[string match "@ *" $line]} {
             incr id
             set words [lrange [split [string range $line 2 end] " "] 0 end]
             set Entry($id,table) [lindex $words 0]
             set Entry($id,names) [lrange $words 1 end]
+            if {$theme eq ""} {error "$file: the entry of [lindex $words 1] has no theme"}
+            lappend Theme($theme) $id
             foreach field {args returns errors example note} {set Entry($id,$field) {}}
             foreach name $Entry($id,names) {
                 lappend Names($name) $id
@@ -60,11 +83,13 @@ proc Help:LoadOverview {file} {
     set para ""
     foreach line [split [read $f] "\n"] {
         if {[string match "#*" $line]} continue
-        if {[string trim $line] eq "" || [regexp {^(= |    )} $line]} {
+        if {[string trim $line] eq "" || [regexp {^(= |    |%themes$)} $line]} {
             if {$para ne ""} {lappend blocks [list body $para]}
             set para ""
         }
-        if {[string match "= *" $line]} {
+        if {$line eq "%themes"} {
+            lappend blocks [list themes {}]
+        } elseif {[string match "= *" $line]} {
             lappend blocks [list heading [string range $line 2 end]]
         } elseif {[string match "    *" $line]} {
             lappend blocks [list code [string range $line 4 end]]
@@ -146,6 +171,8 @@ $E tag configure kind -foreground #606060 -spacing3 10
 $E tag configure heading -font TkHeadingFont -spacing1 8
 $E tag configure body -lmargin1 16 -lmargin2 16
 $E tag configure code -font TkFixedFont -lmargin1 16 -lmargin2 16 -background #f2f2f2
+$E tag configure theme -font TkHeadingFont -lmargin1 16 -spacing1 6
+$E tag configure names -font TkFixedFont -lmargin1 32 -lmargin2 32
 $E tag configure also -foreground #00308f -underline 1
 $E tag bind also <Enter> {.tMain.fRight.tEntry configure -cursor hand2}
 $E tag bind also <Leave> {.tMain.fRight.tEntry configure -cursor arrow}
@@ -197,10 +224,53 @@ proc Help:ShowOverview {} {
     set Help(shown) ""
     foreach block $Help(overview) {
         lassign $block kind text
-        $t insert end "$text\n" [dict get {heading heading code code body body} $kind]
+        if {$kind eq "themes"} {
+            Help:InsertThemes $t
+        } else {
+            $t insert end "$text\n" [dict get {heading heading code code body body} $kind]
+        }
     }
     $t configure -state disabled
     Help:Dump
+}
+
+# The functions by theme: a heading for each, then its names, each a link
+# to its entry.
+proc Help:InsertThemes {t} {
+    global Help Theme Entry
+    foreach theme $Help(themes) {
+        $t insert end "$theme\n" theme
+        set first 1
+        foreach id $Theme($theme) {
+            foreach name $Entry($id,names) {
+                if {!$first} {$t insert end "  " names}
+                set first 0
+                Help:InsertLink $t $name names
+            }
+        }
+        $t insert end "\n" names
+    }
+}
+
+# Inserts NAME as a link to its entry, with the extra TAGS.
+proc Help:InsertLink {t name tags} {
+    set tag "link-$name"
+    $t insert end $name [list also $tag {*}$tags]
+    $t tag bind $tag <Button-1> [list Help:Jump $name]
+}
+
+# A second start of the viewer asks this one to show NAME (the overview
+# when it is empty) and to come to the front.
+proc Help:Raise {name} {
+    wm deiconify .tMain
+    raise .tMain
+    focus -force .tMain.fLeft.eSearch
+    if {$name eq ""} {
+        Help:ShowOverview
+    } else {
+        Help:Jump $name
+    }
+    return shown
 }
 
 # Shows the entry of one name.
@@ -232,9 +302,8 @@ proc Help:Show {name} {
     if {[llength $others] > 0} {
         $t insert end "Described together with\n" heading
         foreach other $others {
-            set tag "also-$other"
-            $t insert end $other [list also $tag body] "  " body
-            $t tag bind $tag <Button-1> [list Help:Jump $other]
+            Help:InsertLink $t $other body
+            $t insert end "  " body
         }
         $t insert end "\n"
     }
@@ -278,8 +347,8 @@ if {[catch {
 }
 GuiInit
 Help:Refresh
-if {[llength $argv] > 0} {
-    Help:Jump [string toupper [lindex $argv 0]]
+if {$Help(asked) ne ""} {
+    Help:Jump $Help(asked)
 } else {
     Help:ShowOverview
 }

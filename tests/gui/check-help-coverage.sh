@@ -1,7 +1,8 @@
 #!/bin/bash
 # Every function that (index lisp), (index ima) and (index test) list has an
 # entry in the help viewer's data file, every entry names a real function,
-# and every entry has its arguments, result, messages and an example.
+# every entry has its arguments, result, messages and an example, and every
+# entry belongs to one of the themes of the overview page.
 # Usage: check-help-coverage.sh path/to/tavex-cli path/to/functions.txt
 set -u
 cli=$1 data=$2
@@ -50,6 +51,18 @@ incomplete=$(awk '
 if [ -n "$incomplete" ]; then
   echo "FAIL: entries without args, returns, errors or example:"; echo "$incomplete"
   failures=$((failures + 1))
+fi
+
+# Themes: the block of "% THEME" lines before the first entry declares
+# them; every entry lies under a declared theme (so each name is in exactly
+# one), and every declared theme has entries.
+themes=$(awk '
+  /^@ / { seen = 1; if (theme == "") print "entry without a theme: " $0
+          else if (!(theme in declared)) print "undeclared theme: " theme; used[theme] = 1 }
+  /^% / { theme = substr($0, 3); if (!seen) declared[theme] = 1 }
+  END { for (t in declared) if (!(t in used)) print "theme without entries: " t }' "$data" | sort -u)
+if [ -n "$themes" ]; then
+  echo "FAIL: themes:"; echo "$themes"; failures=$((failures + 1))
 fi
 
 [ "$failures" -eq 0 ] && echo "help coverage: $count functions documented"

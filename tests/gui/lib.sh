@@ -6,6 +6,8 @@
 set -u
 TAVEX=$(readlink -f "$1") EDIT=$(readlink -f "$2") HELP=$(readlink -f "$3") CLI=$(readlink -f "$4")
 WORK=$(mktemp -d)
+# The console keeps its history in ~/.tavex_history: never the user's own.
+export HOME=$WORK
 CONSOLE=$WORK/console.txt
 PIDS=()
 failures=0
@@ -127,4 +129,12 @@ pixel() {
   import -window root "$WORK/shot.png"
   convert "$WORK/shot.png" -crop "1x1+$1+$2" -depth 8 txt:- |
     sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p' | head -1
+}
+
+# tk_send APP SCRIPT: evaluates the Tcl SCRIPT in the Tk application APP
+# (tavex, tavex-edit, tavex-help) with Tk's send and prints the result, so
+# that a test can read a widget's text, tags or view.
+tk_send() {
+  printf 'wm withdraw .\nputs [send -- {%s} {%s}]\nexit\n' "$1" "$2" >"$WORK/send.tcl"
+  timeout 20 wish8.6 "$WORK/send.tcl"
 }

@@ -15,11 +15,12 @@ type_line '(* 6'
 type_line '7)'
 wait_prompts $((before + 1)) || fail "no prompt after a two-line expression"
 expect "two-line expression" "> (* 6
-7)
+. 7)
 42" "$(tail -n 4 "$CONSOLE" | head -3)"
 
-# The history holds every entered line: (+ 1 2), (progn ...), (* 6, 7),
-# (* 2 3). Up five times goes back to the first, Down once to the second.
+# The history holds every entered form: (+ 1 2), (progn ...), (* 6 7) over
+# two lines, (* 2 3). Up four times goes back to the first, Down once to
+# the second.
 lisp '(* 2 3)' >/dev/null
 before=$(prompts)
 xdotool key Up Up Up Up Up Up Down Up
