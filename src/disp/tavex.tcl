@@ -30,7 +30,7 @@ array set Console {
     histSaved {}
     histMax 500
     histFile {}
-    histFailed 0
+    histNote {}
     maxLines 20000
     busy 0
 }
@@ -451,6 +451,7 @@ proc Console:ShowState {} {
         set text "$text; waiting for the prompt: $first"
         if {$n > 1} {append text " (+[expr {$n - 1}])"}
     }
+    if {$Console(histNote) ne ""} {append text " ($Console(histNote))"}
     Status $text
 }
 
@@ -491,10 +492,10 @@ proc History:Load {} {
 
 proc History:Failed {message} {
     global Console
-    if {$Console(histFailed)} return
-    set Console(histFailed) 1
-    puts stderr "tavex: history: $message"
-    after 0 [list Status "history not kept: $message"]
+    if {$Console(histNote) ne ""} return
+    set Console(histNote) "history not kept: $message"
+    puts stderr "tavex: $Console(histNote)"
+    Console:ShowState
 }
 
 # Writes the whole (bounded) history in place of the file.
