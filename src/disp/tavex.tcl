@@ -911,8 +911,12 @@ proc Remote:Load {file} {
     Remote:Run "(load [Lisp:String $file])"
 }
 
-# Evaluates TEXT, one or more forms, as if typed at the prompt.
+# Evaluates TEXT, one or more forms, as if typed at the prompt. Text that
+# leaves a form open is refused: the reader would wait for the rest of it.
 proc Remote:Eval {text} {
+    if {![Lisp:Complete $text]} {
+        return "not sent: a form is not finished"
+    }
     Remote:Run [string trimright $text]
 }
 

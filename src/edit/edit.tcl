@@ -22,6 +22,8 @@ array set Edit {
     matchCase 0
     gotoLine {}
     matchLimit 200000
+    message {}
+    messageAt {}
 }
 
 set Edit(types) {{{Lisp files} {.lsp}} {{Tcl files} {.tcl}} {{All files} *}}
@@ -117,6 +119,10 @@ proc Edit:Title {} {
 
 proc Edit:Status {} {
     global Edit
+    if {$Edit(message) ne ""} {
+        if {[.tMain.fText.tText index insert] eq $Edit(messageAt)} return
+        set Edit(message) {}
+    }
     lassign [split [.tMain.fText.tText index insert] .] line column
     set text "line $line, column [expr {$column + 1}]"
     if {$Edit(file) ne ""} {append text "    $Edit(file)"}
@@ -455,6 +461,9 @@ proc Edit:LoadIntoTavex {} {
 
 # A message in the status line, until the cursor next moves.
 proc Edit:Say {text} {
+    global Edit
+    set Edit(message) $text
+    set Edit(messageAt) [.tMain.fText.tText index insert]
     .tMain.lStatus configure -text $text
 }
 

@@ -1,0 +1,81 @@
+#!/bin/bash
+# The editor and the running workstation, with real key events: Ctrl+R
+# loads the file (saved first when changed) or evaluates the selection in
+# the workstation, and waits for its prompt rather than breaking off a
+# running job; the text is coloured as Lisp while it is typed; F1 opens the
+# function reference on the name at the cursor.
+. "$(dirname "$0")/lib.sh"
+export TAVEX_HELP_DUMP=$WORK/help.txt
+printf '; doubles\n(defun f (x) (* x 2))\n(princ (f 21))\n' >"$WORK/f.lsp"
+start_tavex
+
+"$EDIT" "$WORK/f.lsp" >"$WORK/edit.log" 2>&1 &
+PIDS+=("$!")
+ewid=$(xdotool search --sync --name '^f.lsp - Tavex editor$' | head -1)
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+editor() { tk_send tavex-edit "$1"; }
+estatus() { editor '.tMain.lStatus cget -text'; }
+tags() { editor ".tMain.fText.tText tag names $1" | tr ' ' '\n' | grep -xE 'comment|string|paren|keyword|function' | tr '\n' ' '; }
+
+# Colouring of the file as loaded, and of a line typed at its end.
+expect "comment" "comment " "$(tags 1.3)"
+expect "known function" "function " "$(tags 2.3)"
+expect "parenthesis" "paren " "$(tags 2.0)"
+expect "own name" "" "$(tags 2.7)"
+xdotool key ctrl+End
+xdotool type --delay 8 -- '(if t "a (b" 3) ; (x'
+sleep 0.5
+expect "typed keyword" "keyword " "$(tags 4.2)"
+expect "typed string" "string " "$(tags 4.9)"
+expect "parenthesis in a string" "string " "$(tags 4.10)"
+expect "typed comment" "comment " "$(tags 4.19)"
+expect "after the form" "" "$(tags 4.15)"
+
+# Ctrl+R while a job runs: the changed file is saved, its load waits for
+# the job, and the editor says so.
+before=$(prompts)
+xdotool windowfocus --sync "$WID" 2>/dev/null
+type_line '(progn (sleep 3000) (princ "job done") (terpri))'
+sleep 0.3
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+xdotool key ctrl+End shift+Home Delete
+xdotool type --delay 8 -- '(terpri)'
+xdotool key ctrl+r
+sleep 0.3
+expect "editor status" "f.lsp: queued until the prompt is back" "$(estatus)"
+expect "saved first" '; doubles
+(defun f (x) (* x 2))
+(princ (f 21))
+(terpri)' "$(cat "$WORK/f.lsp")"
+wait_prompts $((before + 2)) || fail "no prompt after the load"
+expect "job, then load" "job done
+NIL
+> (load \"$WORK/f.lsp\")
+; loading \"$WORK/f.lsp\"
+42
+T" "$(tail -n 7 "$CONSOLE" | head -6)"
+
+# The selection (the defun and the call, two lines) is evaluated as typed.
+before=$(prompts)
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+xdotool key ctrl+Home Down shift+Down shift+Down ctrl+r
+wait_prompts $((before + 2)) || fail "no prompts after the selection"
+expect "selection evaluated" "> (defun f (x) (* x 2))
+(princ (f 21))
+F
+> 4242" "$(tail -n 5 "$CONSOLE" | head -4)"
+expect "selection status" "selection: sent" "$(estatus)"
+# A selection that leaves a form open is refused.
+xdotool key ctrl+Home Down shift+Right shift+Right ctrl+r
+sleep 0.3
+expect "open form refused" "selection: not sent: a form is not finished" "$(estatus)"
+
+# F1 on a name in the editor opens its entry.
+xdotool key ctrl+Home Down Right Right F1
+for ((i = 0; i < 200; i++)); do
+  [ "$(head -n 1 "$TAVEX_HELP_DUMP" 2>/dev/null)" = DEFUN ] && break
+  sleep 0.1
+done
+expect "F1 in the editor" DEFUN "$(head -n 1 "$TAVEX_HELP_DUMP" 2>/dev/null)"
+[ -s "$WORK/edit.log" ] && { fail "the editor wrote errors"; cat "$WORK/edit.log"; }
+finish
