@@ -33,7 +33,7 @@ xdotool key End F1
 wait_dump CAR
 sleep 0.5
 expect "one viewer after two F1" 1 "$(viewers)"
-expect "one viewer process" 1 "$(pgrep -c -f "$HELP")"
+expect "one viewer process" 1 "$(pgrep -c -f "^$HELP( |$)")"
 
 # The Help menu: the same window, on its overview.
 xdotool windowfocus --sync "$WID" 2>/dev/null
