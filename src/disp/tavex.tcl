@@ -7,8 +7,9 @@
 # photos iDisplay, iLut and iMaximized, and keeps the variables DispX0,
 # DispY0, DispZoom, ImaX0, ImaY0, ImaWidth and ImaHeight up to date. This
 # script answers the interpreter with GuiReadLine, GuiGetKey and
-# GuiGetMouse and sends the user's own requests with GuiBreak, GuiContinue,
-# GuiTopLevel, GuiExecute.
+# GuiGetMouse and sends the user's own requests with GuiBreak, GuiContinue
+# and GuiTopLevel. The menus' commands go to the interpreter as typed forms,
+# at its prompt (never with GuiExecute, which would break off its work).
 
 wm withdraw .
 source [file join [file dirname [info script]] .. edit lisptext.tcl]
@@ -29,6 +30,7 @@ array set Console {
     histPos 0
     histSaved {}
     histMax 500
+    histMaxChars 20000
     histFile {}
     histNote {}
     maxLines 20000
@@ -458,10 +460,11 @@ proc Console:ShowState {} {
 # ---------------------------------------------------------------- history
 #
 # Every entered form, whole (several lines if it was typed so), newest
-# last. It is kept in ~/.tavex_history, one form a line with backslash and
-# newline written as \\ and \n, the newest Console(histMax) forms. The file
-# is optional: when it cannot be read or written the console works on and
-# says so once in the status line.
+# last. It is kept in ~/.tavex_history (readable by its owner only), one
+# form a line with backslash and newline written as \\ and \n: the newest
+# Console(histMax) forms of at most Console(histMaxChars) characters each.
+# The file is optional: when it cannot be read or written the console works
+# on and says so in the status line.
 
 proc History:Encode {text} {string map {\\ \\\\ \n \\n} $text}
 proc History:Decode {line} {string map {\\\\ \\ \\n \n} $line}
@@ -498,16 +501,23 @@ proc History:Failed {message} {
     Console:ShowState
 }
 
-# Writes the whole (bounded) history in place of the file.
+# Writes the whole (bounded) history in place of the file: a regular file
+# is replaced by a complete new one, so that a crash cannot leave half of
+# it; anything else (a symbolic link) is written through.
 proc History:Rewrite {} {
     global Console
+    set file $Console(histFile)
+    set temp $file
+    if {[file type $file] eq "file"} {set temp "$file.[pid].tmp"}
     if {[catch {
-        set f [open $Console(histFile) w]
+        set f [open $temp {WRONLY CREAT TRUNC} 0600]
         fconfigure $f -encoding utf-8 -translation lf
         foreach form $Console(history) {puts $f [History:Encode $form]}
         close $f
+        if {$temp ne $file} {file rename -force $temp $file}
     } message]} {
         catch {close $f}
+        if {$temp ne $file} {catch {file delete $temp}}
         History:Failed $message
     }
 }
@@ -515,13 +525,14 @@ proc History:Rewrite {} {
 # Adds an entered form to the history and to the end of the file.
 proc Console:Remember {text} {
     global Console
-    if {[string trim $text] ne "" && [lindex $Console(history) end] ne $text} {
+    if {[string trim $text] ne "" && [lindex $Console(history) end] ne $text
+        && [string length $text] <= $Console(histMaxChars)} {
         lappend Console(history) $text
         if {[llength $Console(history)] > $Console(histMax)} {
             set Console(history) [lrange $Console(history) end-[expr {$Console(histMax) - 1}] end]
         }
         if {$Console(histFile) ne "" && [catch {
-            set f [open $Console(histFile) {WRONLY APPEND CREAT}]
+            set f [open $Console(histFile) {WRONLY APPEND CREAT} 0600]
             fconfigure $f -encoding utf-8 -translation lf
             puts $f [History:Encode $text]
             close $f

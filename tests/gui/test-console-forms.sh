@@ -66,6 +66,7 @@ expect "history file" '(list 1 ; (\n"a)"\n)
 it (is
 (dotimes (i 60) (print i))' "$(head -n 4 "$HIST")"
 expect "history file end" '(* 2 3)' "$(tail -n 1 "$HIST")"
+expect "history for its owner only" 600 "$(stat -c %a "$HIST")"
 xdotool key ctrl+q
 wait_exit "$PID"
 
@@ -93,7 +94,7 @@ start_tavex
 xdotool key Up
 sleep 0.3
 expect "newest of a long history" '(+ 1199 1)' "$(input)"
-expect "history cut" "500 (+ 700 1)" "$(wc -l <"$HIST") $(head -n 1 "$HIST")"
+expect "history cut" "500 (+ 700 1) 600" "$(wc -l <"$HIST") $(head -n 1 "$HIST") $(stat -c %a "$HIST")"
 xdotool key ctrl+q
 wait_exit "$PID"
 
