@@ -394,17 +394,20 @@ proc Edit:ColourLater {} {
 
 # Colours the lines in view, from the start of the form the first of them
 # belongs to (the last line above that begins with "(") to the end of the
-# form the last one belongs to.
+# form the last one belongs to, at most 500 lines beyond the view each way:
+# the cost of a key stays bounded in a file of any length.
 proc Edit:Colour {} {
     set t .tMain.fText.tText
     set top [$t index @0,0]
     set bottom [$t index "@0,[winfo height $t] lineend"]
     set from [$t search -backward -regexp {^\(} "$top lineend" 1.0]
-    if {$from eq "" || [$t count -lines $from $top] > 2000} {
+    if {$from eq "" || [$t count -lines $from $top] > 500} {
         set from [$t index "$top linestart"]
     }
     set to [$t search -forward -regexp {^\(} "$bottom + 1 lines linestart" end]
-    if {$to eq "" || [$t count -lines $bottom $to] > 2000} {set to end}
+    if {$to eq "" || [$t count -lines $bottom $to] > 500} {
+        set to [$t index "$bottom + 500 lines lineend"]
+    }
     Lisp:Colour $t $from $to
 }
 

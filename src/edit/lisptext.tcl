@@ -131,13 +131,19 @@ proc Lisp:LoadNames {file} {
 
 # Gives the tags comment, string, paren, keyword and function to the text
 # of widget W between FROM and TO, which must start outside any form.
+# Token offsets become line.column indexes by walking the line starts
+# along with the tokens (an index "FROM + N chars" costs time in N).
 proc Lisp:Colour {w from to} {
     global Lisp
     foreach tag {comment string paren keyword function} {
         $w tag remove $tag $from $to
     }
     set text [$w get $from $to]
-    set base [$w index $from]
+    lassign [split [$w index $from] .] line0 column0
+    set starts [list 0]
+    set at 0
+    while {[set at [string first \n $text $at]] >= 0} {lappend starts [incr at]}
+    set runs [dict create]
     foreach range [regexp -all -indices -inline $Lisp(token) $text] {
         lassign $range i j
         set c [string index $text $i]
@@ -157,9 +163,22 @@ proc Lisp:Colour {w from to} {
             }
         }
         if {$tag ne ""} {
-            $w tag add $tag "$base + $i chars" "$base + [expr {$j + 1}] chars"
+            dict lappend runs $tag [Lisp:Index $starts $line0 $column0 $i] \
+                [Lisp:Index $starts $line0 $column0 [expr {$j + 1}]]
         }
     }
+    dict for {tag indexes} $runs {
+        $w tag add $tag {*}$indexes
+    }
+}
+
+# The widget index of character OFFSET of a text whose lines start at the
+# offsets STARTS and whose first character is at LINE0.COLUMN0.
+proc Lisp:Index {starts line0 column0 offset} {
+    set n [lsearch -sorted -integer -bisect $starts $offset]
+    set column [expr {$offset - [lindex $starts $n]}]
+    if {$n == 0} {incr column $column0}
+    return "[expr {$line0 + $n}].$column"
 }
 
 proc Lisp:ColourTags {w} {
