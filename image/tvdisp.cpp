@@ -52,6 +52,46 @@ static void putrgb(uint8_t *p, const uint8_t *c) {
     p[2] = c[2];
 }
 
+// Replaces the displayed values by `bytes` uninitialised bytes; on
+// failure the picture has no values (the readout shows none), which is
+// all that is lost. The caller holds CSection.
+static bool newvalues(int depth, size_t bytes) {
+    free(Ima.values);
+    Ima.values = static_cast<uint8_t *>(malloc(bytes));
+    Ima.depth = Ima.values ? depth : 0;
+    return Ima.values != nullptr;
+}
+
+// Keeps the displayed image's values for the readout. A colour image's
+// values are the picture itself until an overlay is laid over it: only
+// then are they copied. The caller holds CSection.
+static void keepvalues(const s_image &r, const uint8_t *colour) {
+    size_t w = size_t(r.w), h = size_t(r.h);
+    if (colour) {
+        if (Ima.depth == 24 && !Ima.values && newvalues(24, 3 * w * h))
+            memcpy(Ima.values, Ima.pixels, 3 * w * h);
+        return;
+    }
+    switch (r.depth) {
+    case 8:
+        if (newvalues(8, w * h))
+            for (size_t y = 0; y < h; ++y)
+                memcpy(Ima.values + y * w, r.data + (y + 1) * (w + 2) + 1, w);
+        break;
+    case 1:
+        if (newvalues(1, (w + 7) / 8 * h)) memcpy(Ima.values, r.data, (w + 7) / 8 * h);
+        break;
+    case 24:
+        free(Ima.values);
+        Ima.values = nullptr;
+        Ima.depth = 24;
+        break;
+    default:
+        newvalues(0, 0);
+        break;
+    }
+}
+
 // Writes an image into the display picture: as the base image (colour
 // NULL), or as a BIN overlay of the picture's size whose set pixels take
 // the colour.
@@ -69,6 +109,7 @@ static void dispcreate(int handle, const uint8_t *colour) {
             failed = !grown;
         }
         if (!failed) {
+            keepvalues(r, colour);
             Ima.x0 = r.x0;
             Ima.y0 = r.y0;
             Ima.w = r.w;
@@ -114,6 +155,9 @@ static void dispicon() {
         Ima.pixels = static_cast<uint8_t *>(malloc(3 * ICON * ICON));
         Ima.x0 = Ima.y0 = 1;
         Ima.w = Ima.h = ICON;
+        free(Ima.values);
+        Ima.values = nullptr;
+        Ima.depth = 0;
         if (!Ima.pixels) {
             Ima.w = Ima.h = 0;
             failed = true;
@@ -256,7 +300,7 @@ node xgetpoint() {
     dispcreate(getimage(img), nullptr);
     osdisplay();
     int button = 0, x = 0, y = 0;
-    do osgetmouse(&button, &x, &y);
+    do osgetmouse(&button, &x, &y, "point");
     while (button != 1 && button != 2);
     DispNew = DISP_NONE;
     return tvfixlist({x, y});
@@ -268,7 +312,7 @@ static int clampto(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v
 // that `draw` puts into the cleared BIN overlay (by its handle) in green,
 // and hands every click to `click` until it returns true (button 2).
 template <class Draw, class Click>
-static void pick(node img, Draw draw, Click click) {
+static void pick(node img, const char *shape, Draw draw, Click click) {
     DispIma = img;
     saved_frames keep;
     const s_image &r = tvrecord(img);
@@ -282,7 +326,7 @@ static void pick(node img, Draw draw, Click click) {
         dispcreate(getimage(ov), col_green);
         osdisplay();
         int button = 0, x = 0, y = 0;
-        osgetmouse(&button, &x, &y);
+        osgetmouse(&button, &x, &y, shape);
         if (click(button, x, y)) break;
     }
     DispNew = DISP_NONE;
@@ -299,7 +343,7 @@ node xgetline() {
         y1 = clampto(y1, ify, ify + ifh - 1);
         y2 = clampto(y2, ify, ify + ifh - 1);
     };
-    pick(img,
+    pick(img, "line",
          [&](int overlay) {
              clamp();
              binwline(overlay, x1, y1, x2, y2, 1);
@@ -310,6 +354,14 @@ node xgetline() {
              return button == 2;
          });
     return tvfixlist({x1, y1, x2, y2});
+}
+
+// Makes [*from, *from + *size) the span from *from to the pixel `to`,
+// both included, whichever side of *from it lies on.
+static void span(int *from, int *size, int to) {
+    int64_t a = std::min(*from, to), b = std::max(*from, to);
+    *from = int(a);
+    *size = int(std::min<int64_t>(b - a + 1, INT32_MAX));
 }
 
 node xgetrect() {
@@ -323,16 +375,16 @@ node xgetrect() {
         rw = std::min(rw, ifx + ifw - rx);
         rh = std::min(rh, ify + ifh - ry);
     };
-    pick(img,
+    pick(img, "rect",
          [&](int overlay) {
              clamp();
              binbord(overlay, 1, rx, ry, rw, rh);
          },
          [](int button, int x, int y) {
              if (button == 1) rx = x, ry = y;
-             if (button == 3) {   // a click anywhere, even at the ends of int
-                 rw = int(std::clamp<int64_t>(int64_t(x) - rx + 1, 1, INT32_MAX));
-                 rh = int(std::clamp<int64_t>(int64_t(y) - ry + 1, 1, INT32_MAX));
+             if (button == 3) {   // the opposite corner, on either side
+                 span(&rx, &rw, clampto(x, ifx, ifx + ifw - 1));
+                 span(&ry, &rh, clampto(y, ify, ify + ifh - 1));
              }
              return button == 2;
          });

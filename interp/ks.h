@@ -564,7 +564,10 @@ void ostputc(int ch);           // one console character (batched into message 3
 void osdisplay();
 void osdisplut();
 void osframes();
-void osgetmouse(int *button, int *x, int *y);
+// Waits for a click in the display: button, x, y as the front end reports
+// them. The request carries what is being picked ("point", "line",
+// "rect"), so that the front end can say which button does what.
+void osgetmouse(int *button, int *x, int *y, const char *shape = nullptr);
 const char *osexecute(const char *cmd);   // Tcl command round trip; result in a static buffer
 
 // ---------------------------------------------------------- image hooks

@@ -6,7 +6,10 @@
 #include "ks.h"
 #include "msgframe.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // Buffers of the interpreter thread. One extra byte each, so that a payload
@@ -198,11 +201,27 @@ void osframes() {
     acknowledged(MSG_FRAMES, XdData, n + 1);
 }
 
-void osgetmouse(int *button, int *x, int *y) {
-    int n = request(MSG_MOUSE, nullptr, 0, XdData, MSG_MAX);
+// The next whitespace-separated integer of a mouse reply, clamped to the
+// range of int (a front end may send any text); 0 when there is none.
+static int mouseword(const char **text) {
+    char *end;
+    long long v = strtoll(*text, &end, 10);
+    if (end == *text) {
+        *text += strlen(*text);   // no number: neither this nor the rest
+        return 0;
+    }
+    *text = end;
+    return int(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+}
+
+void osgetmouse(int *button, int *x, int *y, const char *shape) {
+    int size = shape ? int(strlen(shape)) + 1 : 0;
+    int n = request(MSG_MOUSE, shape, size, XdData, MSG_MAX);
     XdData[n] = '\0';
-    *button = *x = *y = 0;
-    sscanf(XdData, "%d %d %d", button, x, y);
+    const char *p = XdData;
+    *button = mouseword(&p);
+    *x = mouseword(&p);
+    *y = mouseword(&p);
 }
 
 const char *osexecute(const char *cmd) {

@@ -7,6 +7,8 @@
 #include "tkstart.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -279,5 +281,28 @@ int GuiMaxPaint(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
     int w, h;
     if (!parse_size(argc, argv, &w, &h) || !max_paint(w, h))
         return TclFail(interp, "error in GuiMaxPaint");
+    return TCL_OK;
+}
+
+// Reads a whole decimal integer; false for anything else.
+static bool parse_wide(const char *text, int64_t *value) {
+    char *end;
+    errno = 0;
+    long long v = strtoll(text, &end, 10);
+    if (end == text || *end || errno) return false;
+    *value = v;
+    return true;
+}
+
+int GuiDispValue(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    int64_t x, y;
+    if (argc != 3 || !parse_wide(argv[1], &x) || !parse_wide(argv[2], &y))
+        return TclFail(interp, "syntax: GuiDispValue x y");
+    char text[64];
+    {
+        std::lock_guard<std::mutex> lock(CSection);
+        dispvalue(x, y, text, sizeof text);
+    }
+    Tcl_SetResult(interp, text, TCL_VOLATILE);
     return TCL_OK;
 }

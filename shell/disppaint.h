@@ -38,6 +38,9 @@ void LinkDisplayVariables(Tcl_Interp *interp);
 int GuiDispConfigure(void *, Tcl_Interp *interp, int argc, const char *argv[]);
 int GuiLutConfigure(void *, Tcl_Interp *interp, int argc, const char *argv[]);
 int GuiMaxPaint(void *, Tcl_Interp *interp, int argc, const char *argv[]);
+// GuiDispValue x y: the displayed image's value at the image-plane point
+// (x, y) as text ("17", "1", "(255 0 10)"), empty outside the image.
+int GuiDispValue(void *, Tcl_Interp *interp, int argc, const char *argv[]);
 
 // The pure parts, exposed for tests and benchmarks.
 

@@ -120,6 +120,16 @@ static void show_frames(const char *data) {
     eval(command);
 }
 
+// The script's call for a mouse request: Display:GetMouse with the shape
+// being picked when the request names one (a plain lower-case word).
+static std::string mouse_request(const char *shape) {
+    std::string command = "Display:GetMouse";
+    size_t n = strlen(shape);
+    if (n > 0 && n < 16 && strspn(shape, "abcdefghijklmnopqrstuvwxyz") == n)
+        command.append(" ").append(shape);
+    return command;
+}
+
 // Carries out one request of the interpreter. True when it was answered at
 // once; false when the answer waits for the user (line, key, mouse) or the
 // request failed (the failure is sent back as an abort).
@@ -174,7 +184,7 @@ static bool serve_request() {
             reply(MSG_FRAMES);
             return true;
         case MSG_MOUSE:
-            eval("Display:GetMouse");
+            eval(mouse_request(data).c_str());
             return false;
         default:
             throw "unkown pipe command";
@@ -344,6 +354,7 @@ static int TclInit(Tcl_Interp *interp) {
             {"GuiDispConfigure", GuiDispConfigure},
             {"GuiLutConfigure", GuiLutConfigure},
             {"GuiMaxPaint", GuiMaxPaint},
+            {"GuiDispValue", GuiDispValue},
             {"GuiShiftMouse", GuiShiftMouse},
         };
         for (const command &c : commands)

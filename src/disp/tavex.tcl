@@ -36,8 +36,18 @@ array set Console {
     maxLines 20000
     busy 0
 }
+# The display: waiting is 1 while the interpreter waits for a click;
+# picking names what it picks (point, line, rect) from its first request
+# until the last click; queue holds clicks made between two requests;
+# press is the image point where a drag began; pointer the last canvas
+# position of the pointer; mark the point GET-POINT picked last.
 array set Display {
     waiting 0
+    picking {}
+    queue {}
+    press {}
+    pointer {}
+    mark {}
 }
 # One reply message carries at most this many bytes of an input line.
 set Console(pieceSize) 1024
@@ -148,9 +158,14 @@ image create photo iMaximized
 .tMain.cLut create image 3 3 -image iLut -anchor nw
 bind .tMain.cDisplay <Configure> {GuiDispConfigure %w %h}
 bind .tMain.cLut <Configure> {GuiLutConfigure %w %h}
-bind .tMain.cDisplay <ButtonPress> {Display:Click %b %s %x %y}
+bind .tMain.cDisplay <ButtonPress> {Display:Press %b %s %x %y}
+bind .tMain.cDisplay <B1-Motion> {Display:Track %x %y; Display:Drag %x %y}
+bind .tMain.cDisplay <ButtonRelease-1> {Display:Release %x %y}
 bind .tMain.cDisplay <Motion> {Display:Track %x %y}
-bind .tMain.cDisplay <Leave> {.tMain.fInfo.lPos configure -text {}}
+bind .tMain.cDisplay <Leave> {
+    set Display(pointer) {}
+    .tMain.fInfo.lPos configure -text {}
+}
 
 # Information line
 frame .tMain.fInfo -bd 1 -relief sunken
@@ -160,12 +175,14 @@ label .tMain.fInfo.lMFrameTitle -text "measure frame:"
 label .tMain.fInfo.lMFrame -text "" -fg #0000b0 -width 18 -anchor w
 label .tMain.fInfo.lZoomTitle -text "zoom:"
 label .tMain.fInfo.lZoom -text "" -width 7 -anchor w
-label .tMain.fInfo.lPos -text "" -width 26 -anchor w
-label .tMain.fInfo.lStatus -text "starting" -anchor e -width 30
-pack .tMain.fInfo.lIFrameTitle .tMain.fInfo.lIFrame .tMain.fInfo.lMFrameTitle \
+label .tMain.fInfo.lPos -text "" -width 36 -anchor w
+# The status line below: what the interpreter waits for, and during
+# picking which button does what.
+label .tMain.fInfo.lStatus -text "starting" -anchor w
+grid .tMain.fInfo.lIFrameTitle .tMain.fInfo.lIFrame .tMain.fInfo.lMFrameTitle \
     .tMain.fInfo.lMFrame .tMain.fInfo.lZoomTitle .tMain.fInfo.lZoom .tMain.fInfo.lPos \
-    -side left
-pack .tMain.fInfo.lStatus -side right -padx 4
+    -sticky w
+grid .tMain.fInfo.lStatus -row 1 -column 0 -columnspan 7 -sticky w -padx 4
 
 grid .tMain.fTools -row 0 -column 0 -columnspan 3 -sticky ew
 grid .tMain.fConsole -row 1 -column 0 -sticky nsew
@@ -178,8 +195,14 @@ grid columnconfigure .tMain 1 -weight 1
 
 # ---------------------------------------------------------------- status
 
+# Test hook: with TAVEX_CONSOLE_DUMP set, the status line also goes to
+# that name with ".status" added.
 proc Status {text} {
+    global env
     .tMain.fInfo.lStatus configure -text $text
+    if {[info exists env(TAVEX_CONSOLE_DUMP)]} {
+        Console:WriteFile $env(TAVEX_CONSOLE_DUMP).status $text
+    }
 }
 
 # ---------------------------------------------------------------- console
@@ -725,47 +748,187 @@ proc Display:ImagePoint {cx cy} {
     return [list $x $y]
 }
 
-# The interpreter waits for a click in the display.
-proc Display:GetMouse {} {
-    global Display
-    Console:Flush
-    set Display(waiting) 1
-    .tMain.cDisplay configure -cursor crosshair
-    Status "pick a point in the display"
-    Console:DumpState mouse
+# The canvas column of the left edge of image column x (and, with y, the
+# top edge of image row y): the first screen pixel that shows it, as the
+# painter scales by nearest neighbour.
+proc Display:CanvasX {x} {
+    global DispX0 DispZoom ImaX0
+    return [expr {$DispX0 + 1 + int(ceil(($x - $ImaX0) * $DispZoom))}]
 }
 
+proc Display:CanvasY {y} {
+    global DispY0 DispZoom ImaY0
+    return [expr {$DispY0 + 1 + int(ceil(($y - $ImaY0) * $DispZoom))}]
+}
+
+# What each button does while the interpreter waits for a point, a line or
+# a rectangle, shown in the status line.
+array set PickHints {
+    point "Pick a point: left or middle button (or Ctrl+left)"
+    line "Pick a line: drag with the left button, or left-click the first end\
+and right-click the second; middle button or Ctrl+left: done"
+    rect "Pick a rectangle: drag with the left button, or left-click a corner\
+and right-click the opposite one; middle button or Ctrl+left: done"
+}
+
+# The interpreter waits for a click in the display: a click made in the
+# meantime answers at once.
+proc Display:GetMouse {{shape point}} {
+    global Display PickHints
+    Console:Flush
+    if {![info exists PickHints($shape)]} {set shape point}
+    set Display(waiting) 1
+    set Display(picking) $shape
+    .tMain.cDisplay configure -cursor crosshair
+    Status $PickHints($shape)
+    Console:DumpState mouse
+    if {[llength $Display(queue)]} {
+        set click [lindex $Display(queue) 0]
+        set Display(queue) [lrange $Display(queue) 1 end]
+        Display:Answer {*}$click
+    }
+}
+
+# Picking ends (the last click went out, or the interpreter gave up).
 proc Display:StopPicking {} {
     global Display
     set Display(waiting) 0
+    set Display(picking) {}
+    set Display(queue) {}
+    set Display(press) {}
+    .tMain.cDisplay delete band
     .tMain.cDisplay configure -cursor {}
 }
 
-# A click answers the waiting request with the button (Ctrl+left counts as
-# the middle button) and the image-plane position.
-proc Display:Click {button state cx cy} {
+# Sends one click, or keeps it until the interpreter asks again.
+proc Display:Answer {button x y} {
     global Display
-    if {!$Display(waiting)} return
+    if {!$Display(waiting)} {
+        lappend Display(queue) [list $button $x $y]
+        return
+    }
+    set Display(waiting) 0
+    # The click that ends picking: point with the left or middle button,
+    # line and rectangle with the middle one.
+    if {$button == 2 || ($button == 1 && $Display(picking) eq "point")} {
+        if {$Display(picking) eq "point"} {Display:Mark $x $y}
+        Display:StopPicking
+    }
+    Console:SetBusy 1
+    GuiGetMouse $button $x $y
+}
+
+# A button goes down in the display: a click for the waiting request (the
+# button and the image-plane position; Ctrl+left counts as the middle
+# button). With the left button a drag begins: while picking a line or a
+# rectangle, a rubber band follows the pointer and the release answers as
+# the right button would.
+proc Display:Press {button state cx cy} {
+    global Display
+    if {$Display(picking) eq ""} return
     set point [Display:ImagePoint $cx $cy]
     if {$point eq ""} return
     if {$button == 1 && ($state & 4)} {set button 2}
-    Display:StopPicking
-    Console:SetBusy 1
-    GuiGetMouse $button [lindex $point 0] [lindex $point 1]
+    if {$button == 1 && $Display(picking) ne "point"} {
+        set Display(press) $point
+        Display:Band $point
+    }
+    Display:Answer $button {*}$point
 }
 
-# Shows the image position and the displayed colour under the pointer.
-proc Display:Track {cx cy} {
+proc Display:Drag {cx cy} {
+    global Display
+    if {$Display(press) eq ""} return
     set point [Display:ImagePoint $cx $cy]
-    if {$point eq ""} {
-        .tMain.fInfo.lPos configure -text {}
-        return
+    if {$point ne ""} {Display:Band $point}
+}
+
+proc Display:Release {cx cy} {
+    global Display
+    if {$Display(press) eq ""} return
+    set point [Display:ClampedPoint $cx $cy]
+    set press $Display(press)
+    set Display(press) {}
+    .tMain.cDisplay delete band
+    if {$point ne $press} {Display:Answer 3 {*}$point}
+}
+
+# The image point under (cx, cy), or the nearest one on the image when the
+# pointer has left it (a drag may end outside).
+proc Display:ClampedPoint {cx cy} {
+    global ImaX0 ImaY0 ImaWidth ImaHeight DispZoom DispX0 DispY0
+    set x [expr {$ImaX0 + int(floor(($cx - $DispX0 - 1) / $DispZoom))}]
+    set y [expr {$ImaY0 + int(floor(($cy - $DispY0 - 1) / $DispZoom))}]
+    set x [expr {min(max($x, $ImaX0), $ImaX0 + $ImaWidth - 1)}]
+    set y [expr {min(max($y, $ImaY0), $ImaY0 + $ImaHeight - 1)}]
+    return [list $x $y]
+}
+
+# The rubber band from the pressed point to `point`: a line between the
+# two pixels' centres, or the outline around every pixel of the rectangle.
+proc Display:Band {point} {
+    global Display
+    set c .tMain.cDisplay
+    $c delete band
+    lassign $Display(press) x1 y1
+    lassign $point x2 y2
+    if {$Display(picking) eq "line"} {
+        set half [expr {$::DispZoom / 2}]
+        $c create line [expr {[Display:CanvasX $x1] + $half}] \
+            [expr {[Display:CanvasY $y1] + $half}] [expr {[Display:CanvasX $x2] + $half}] \
+            [expr {[Display:CanvasY $y2] + $half}] -fill #ffff00 -tags band
+    } else {
+        if {$x2 < $x1} {lassign [list $x2 $x1] x1 x2}
+        if {$y2 < $y1} {lassign [list $y2 $y1] y1 y2}
+        $c create rectangle [Display:CanvasX $x1] [Display:CanvasY $y1] \
+            [expr {[Display:CanvasX [expr {$x2 + 1}]] - 1}] \
+            [expr {[Display:CanvasY [expr {$y2 + 1}]] - 1}] -outline #ffff00 -tags band
     }
-    set text "x y: $point"
-    if {![catch {iDisplay get [expr {$cx - $::DispX0}] [expr {$cy - $::DispY0}]} rgb]} {
-        append text "   rgb: $rgb"
+}
+
+# The point GET-POINT picked stays marked with a green cross until the
+# next picture is painted (a line or rectangle stays in the picture itself).
+proc Display:Mark {x y} {
+    global Display
+    set Display(mark) [list $x $y]
+    Display:DrawMark
+}
+
+proc Display:DrawMark {} {
+    global Display DispZoom
+    set c .tMain.cDisplay
+    $c delete mark
+    if {$Display(mark) eq ""} return
+    lassign $Display(mark) x y
+    set left [Display:CanvasX $x]
+    set top [Display:CanvasY $y]
+    set right [expr {[Display:CanvasX [expr {$x + 1}]] - 1}]
+    set bottom [expr {[Display:CanvasY [expr {$y + 1}]] - 1}]
+    set mx [expr {($left + $right) / 2}]
+    set my [expr {($top + $bottom) / 2}]
+    set arm [expr {max(6, int($DispZoom))}]
+    $c create line [expr {$mx - $arm}] $my [expr {$mx + $arm + 1}] $my -fill #00ff00 -tags mark
+    $c create line $mx [expr {$my - $arm}] $mx [expr {$my + $arm + 1}] -fill #00ff00 -tags mark
+}
+
+# Shows the image position under the pointer and the displayed image's
+# value there: its grey level, 0 or 1, or (r g b). Nothing over the icon.
+proc Display:Track {cx cy} {
+    global Display
+    set Display(pointer) [list $cx $cy]
+    set point [Display:ImagePoint $cx $cy]
+    set text {}
+    if {$point ne ""} {
+        set value [GuiDispValue {*}$point]
+        if {$value ne ""} {set text "x y: $point   value: $value"}
     }
     .tMain.fInfo.lPos configure -text $text
+}
+
+# The readout follows a new picture under a pointer that stays put.
+proc Display:Retrack {} {
+    global Display
+    if {[llength $Display(pointer)] == 2} {Display:Track {*}$Display(pointer)}
 }
 
 # The enlarged view: the whole picture as large as its window allows.
@@ -788,6 +951,10 @@ proc View:Enlarged {} {
 
 # Called after every display paint: the enlarged view follows the display.
 proc Display:Painted {} {
+    global Display
+    set Display(mark) {}
+    .tMain.cDisplay delete mark
+    Display:Retrack
     if {[winfo exists .tMaximized.cMaximized]} {
         catch {GuiMaxPaint [winfo width .tMaximized.cMaximized] \
                    [winfo height .tMaximized.cMaximized]}

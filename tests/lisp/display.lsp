@@ -65,14 +65,25 @@ this is no click
 (get-line)
 (get-line 5)
 (get-line s 1)
-; GET-RECT: the first proposal on 100 x 100, a corner click left of the
-; corner gives width 1, sizes are clamped to the image
+; GET-RECT: the first proposal on 100 x 100; an opposite corner left of or
+; above the corner spans from it to the corner; sizes are clamped to the
+; image, and so are clicks outside it, however far
 (setorg s '(0 0))
 (get-rect s)
 2 0 0
 (get-rect s)
 3 2 2
 2 0 0
+(get-rect s)
+1 50 60
+3 20 70
+2 0 0
+(get-rect s)
+1 5 5
+3 99999999999 -99999999999
+2 0 0
+(get-point s)
+1 99999999999 -99999999999
 (get-rect s)
 1 95 90
 3 120 120
