@@ -22,7 +22,8 @@
 (median g -2147483648)
 (median g 2147483647)
 (median g -1)
-; clicks at the ends of the range make a rectangle inside the image
+; clicks at the ends of the range make a rectangle inside the image; an
+; opposite corner above or left of the corner spans back to it
 (get-rect g)
 1 -2147483648 -2147483648
 3 2147483647 2147483647
