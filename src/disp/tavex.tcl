@@ -625,6 +625,24 @@ proc Console:ClearInput {} {
     ::Console:Widget delete outEnd end-1c
 }
 
+# Escape: drops the input, and the unfinished form if there is one; the
+# prompt it was typed at shows again.
+proc Console:Cancel {} {
+    global Console
+    set w ::Console:Widget
+    $w delete outEnd end-1c
+    if {$Console(partial) eq ""} return
+    set Console(partial) {}
+    $w delete "outEnd linestart" outEnd
+    if {$Console(readWaiting)} {
+        $w mark gravity outEnd right
+        $w insert outEnd "> " output
+        $w mark gravity outEnd left
+    }
+    Console:Send
+    Console:Dump
+}
+
 proc Console:Clear {} {
     Console:Flush
     ::Console:Widget delete 1.0 outEnd
@@ -690,6 +708,7 @@ bind ConsoleKeys <Down> {if {[Console:History 1]} break}
 bind ConsoleKeys <Home> {if {[Console:Home]} break}
 bind ConsoleKeys <Control-a> {if {[Console:Home]} break}
 bind ConsoleKeys <Control-u> {Console:ClearInput; break}
+bind ConsoleKeys <Escape> {Console:Cancel; break}
 bind ConsoleKeys <Control-l> {Console:Clear; break}
 bind ConsoleKeys <Control-C> {tk_textCopy %W; break}
 bind ConsoleKeys <Control-Insert> {tk_textCopy %W; break}
@@ -1112,6 +1131,7 @@ Up, Down\tearlier and later forms (kept in ~/.tavex_history)
 F1\tthe function reference on the name at the cursor
 Home, Ctrl+A\tstart of the input
 Ctrl+U\tclear the input
+Escape\tclear the input and drop an unfinished form
 Ctrl+L\tclear the console
 Ctrl+Shift+C\tcopy
 Ctrl+V\tpaste
