@@ -13,6 +13,7 @@
 
 wm withdraw .
 source [file join [file dirname [info script]] .. edit lisptext.tcl]
+source [file join [file dirname [info script]] .. help helplink.tcl]
 
 # ---------------------------------------------------------------- state
 
@@ -1087,15 +1088,10 @@ proc Menu:Edit {} {
     }
 }
 
-# The function reference, on the entry of NAME when one is given. The
-# viewer keeps one window: a second start hands the name to the running
-# one and ends.
+# The function reference, on the entry of NAME when one is given, in the
+# viewer's one window.
 proc Menu:Help {{name ""}} {
-    if {$name eq ""} {
-        Program:Start help
-    } else {
-        Program:Start help $name
-    }
+    HelpLink:Show $name {Program:Start help}
 }
 
 # ---------------------------------------------------------------- editor link

@@ -13,6 +13,7 @@ wm withdraw .
 tk appname tavex-edit
 set ScriptDir [file dirname [file normalize [info script]]]
 source [file join $ScriptDir lisptext.tcl]
+source [file join $ScriptDir .. help helplink.tcl]
 Lisp:LoadNames [file join $ScriptDir .. help functions.txt]
 
 array set Edit {
@@ -473,11 +474,12 @@ proc Edit:Say {text} {
 # F1: the function reference on the name at the cursor (its overview when
 # there is none).
 proc Edit:Help {} {
-    global Edit
-    set name [Lisp:NameAtCursor .tMain.fText.tText]
+    HelpLink:Show [Lisp:NameAtCursor .tMain.fText.tText] Edit:StartHelp
+}
+
+proc Edit:StartHelp {args} {
     set help [file join [file dirname [info nameofexecutable]] help]
-    if {[catch {exec $help {*}[expr {$name eq "" ? {} : [list $name]}] \
-                    </dev/null >/dev/null 2>/dev/null &} message]} {
+    if {[catch {exec $help {*}$args </dev/null >/dev/null 2>/dev/null &} message]} {
         Edit:Say "Cannot start the function reference: $message"
     }
 }

@@ -9,16 +9,14 @@ wm withdraw .
 
 # One viewer a display: when one runs already, it shows the name asked for
 # (or its overview) and comes to the front, and this process ends.
-set Help(app) tavex-help
+source [file join [file dirname [file normalize [info script]]] helplink.tcl]
 set Help(asked) [expr {[llength $argv] > 0 ? [string toupper [lindex $argv 0]] : ""}]
-if {$Help(app) in [winfo interps]
-    && ![catch {send -- $Help(app) [list Help:Raise $Help(asked)]}]} {
-    exit 0
-}
-tk appname $Help(app)
+if {[HelpLink:Send $Help(asked)]} {exit 0}
+tk appname $HelpLink(app)
 
 set Help(dir) [file dirname [file normalize [info script]]]
 set Help(search) {}
+set Help(refreshed) {}
 set Help(table) all
 set Help(fullText) 0
 set Help(shown) {}
@@ -182,8 +180,19 @@ pack .tMain.fRight -side left -fill both -expand 1 -padx 4 -pady 4
 
 # ---------------------------------------------------------------- behaviour
 
+# The list follows the search text shortly after typing stops. Only a
+# changed text counts: a key that changes nothing (or the release of one
+# pressed in another window) leaves the page shown alone.
+proc Help:SearchTyped {} {
+    global Help
+    if {$Help(search) eq $Help(refreshed)} return
+    after cancel Help:Refresh
+    after 150 Help:Refresh
+}
+
 proc Help:Refresh {} {
     global Help
+    set Help(refreshed) $Help(search)
     set lb .tMain.fLeft.lbNames
     $lb delete 0 end
     set Help(listed) [Help:Matches]
@@ -331,7 +340,7 @@ proc Help:Jump {name} {
 }
 
 bind .tMain.fLeft.lbNames <<ListboxSelect>> Help:Selected
-bind .tMain.fLeft.eSearch <KeyRelease> {after cancel Help:Refresh; after 150 Help:Refresh}
+bind .tMain.fLeft.eSearch <KeyRelease> Help:SearchTyped
 bind .tMain.fLeft.eSearch <Return> {after cancel Help:Refresh; Help:Refresh}
 bind .tMain.fLeft.eSearch <Down> {focus .tMain.fLeft.lbNames}
 
