@@ -7,6 +7,7 @@
 #include "tkstart.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -35,7 +36,8 @@ void LinkDisplayVariables(Tcl_Interp *interp) {
         {"DispX0", &DispX0, TCL_LINK_INT},       {"DispY0", &DispY0, TCL_LINK_INT},
         {"DispZoom", &DispZoom, TCL_LINK_DOUBLE}, {"ImaX0", &ImaX0, TCL_LINK_INT},
         {"ImaY0", &ImaY0, TCL_LINK_INT},          {"ImaWidth", &ImaWidth, TCL_LINK_INT},
-        {"ImaHeight", &ImaHeight, TCL_LINK_INT},
+        {"ImaHeight", &ImaHeight, TCL_LINK_INT},   {"DispPhotoW", &DispPhotoW, TCL_LINK_INT},
+        {"DispPhotoH", &DispPhotoH, TCL_LINK_INT},
     };
     for (const link &l : links)
         if (Tcl_LinkVar(interp, l.name, static_cast<char *>(l.address),
@@ -86,12 +88,13 @@ void ScalePicture(const uint8_t *src, int w, int h, double zoom, int dw, int dh,
     }
 }
 
-static void put_pixel(uint8_t *buf, int W, int x, int y, const uint8_t colour[3]) {
-    memcpy(buf + (size_t(y) * W + x) * 3, colour, 3);
-}
-
 void DrawFrame(uint8_t *buf, int W, int H, int dw, int dh, double zoom, int x, int y, int w,
                int h, const uint8_t colour[3]) {
+    DrawFrameView(buf, {0, 0, W, H}, W, H, dw, dh, zoom, x, y, w, h, colour);
+}
+
+void DrawFrameView(uint8_t *buf, ViewPort port, int W, int H, int dw, int dh, double zoom,
+                   int x, int y, int w, int h, const uint8_t colour[3]) {
     int left = trunc_int(x * zoom);
     bool draw_left = 0 <= left && left < W;
     if (!draw_left) left = 0;
@@ -105,17 +108,60 @@ void DrawFrame(uint8_t *buf, int W, int H, int dw, int dh, double zoom, int x, i
     bool draw_bottom = 0 <= bottom && bottom < H;
     if (!draw_bottom) bottom = dh + 1;
 
+    // The same edges, seen through the port: rows and columns of the full
+    // photo outside it are left out, spans are clipped to it.
+    const int px1 = port.left + port.width - 1, py1 = port.top + port.height - 1;
+    auto in_rows = [&](int r) { return port.top <= r && r <= py1; };
+    auto in_cols = [&](int c) { return port.left <= c && c <= px1; };
+    auto put = [&](int c, int r) {
+        memcpy(buf + (size_t(r - port.top) * port.width + (c - port.left)) * 3, colour, 3);
+    };
     if (left <= right) {
-        for (int i = left; i <= right; i++) {
-            if (draw_top) put_pixel(buf, W, i, top, colour);
-            if (draw_bottom) put_pixel(buf, W, i, bottom, colour);
+        const int from = std::max(left, port.left), to = std::min(right, px1);
+        for (int i = from; i <= to; i++) {
+            if (draw_top && in_rows(top)) put(i, top);
+            if (draw_bottom && in_rows(bottom)) put(i, bottom);
         }
     }
     if (top <= bottom) {
-        for (int j = top; j <= bottom; j++) {
-            if (draw_left) put_pixel(buf, W, left, j, colour);
-            if (draw_right) put_pixel(buf, W, right, j, colour);
+        const int from = std::max(top, port.top), to = std::min(bottom, py1);
+        for (int j = from; j <= to; j++) {
+            if (draw_left && in_cols(left)) put(left, j);
+            if (draw_right && in_cols(right)) put(right, j);
         }
+    }
+}
+
+void ScaleView(const uint8_t *src, int w, int h, int num, int den, ViewPort port, int dw,
+               int dh, uint8_t *dst) {
+    // The source column of every port column inside the picture, or -1.
+    std::vector<int> column(size_t(port.width));
+    for (int c = 0; c < port.width; c++) {
+        const int64_t X = int64_t(port.left) + c - 1;   // column in the scaled picture
+        column[size_t(c)] = X < 0 || X >= dw ? -1 : int(std::min<int64_t>(X * den / num, w - 1)) * 3;
+    }
+    const size_t pitch = size_t(port.width) * 3, src_pitch = size_t(w) * 3;
+    int64_t last_row = -1;
+    const uint8_t *last = nullptr;
+    for (int r = 0; r < port.height; r++) {
+        const int64_t Y = int64_t(port.top) + r - 1;
+        if (Y < 0 || Y >= dh) continue;   // the border, drawn as a frame
+        uint8_t *out = dst + r * pitch;
+        const int64_t sr = std::min<int64_t>(Y * den / num, h - 1);
+        if (sr == last_row) {   // enlarging: the same source row again
+            memcpy(out, last, pitch);
+            continue;
+        }
+        const uint8_t *in = src + sr * src_pitch;
+        for (int c = 0; c < port.width; c++) {
+            if (column[size_t(c)] < 0) continue;
+            const uint8_t *p = in + column[size_t(c)];
+            out[3 * c] = p[0];
+            out[3 * c + 1] = p[1];
+            out[3 * c + 2] = p[2];
+        }
+        last_row = sr;
+        last = out;
     }
 }
 
@@ -162,40 +208,98 @@ static bool fit_buffer(std::vector<uint8_t> &buffer, size_t bytes) {
 static std::vector<uint8_t> DispBuffer;
 static Tk_PhotoImageBlock DispBlock;
 
+// The view: ViewNum 0 fits the whole picture into the canvas (the
+// default); otherwise the scale is ViewNum / ViewDen screen pixels per image
+// pixel, and when the full photo is larger than the canvas, the canvas
+// shows its part from (ViewLeft, ViewTop) on.
+static int ViewNum = 0, ViewDen = 1;
+static int64_t ViewLeft, ViewTop;
+int DispPhotoW, DispPhotoH;
+
+// The largest scaled picture side: the full photo's size and every
+// position in it stay far inside int.
+static const int64_t MAX_SCALED = int64_t(1) << 28;
+
+// Where the full photo (size W, of which the canvas of size `canvas`
+// shows what fits) lies along one axis: its part in the painted photo
+// (port start and length) and the canvas position of its first pixel.
+static void place(int64_t W, int canvas, int64_t *scroll, int *port_start, int *port_length,
+                  int *origin) {
+    if (W <= canvas) {   // all of it, centred
+        *port_start = 0;
+        *port_length = int(W);
+        *origin = int((canvas - W) / 2);
+        *scroll = 0;
+        return;
+    }
+    *scroll = std::clamp<int64_t>(*scroll, 0, W - canvas);
+    *port_start = int(*scroll);
+    *port_length = canvas;
+    *origin = -int(*scroll);
+}
+
 void DispPaint() {
     std::lock_guard<std::mutex> lock(CSection);
     const int w = Ima.w, h = Ima.h;
     if (!Ima.pixels || w <= 0 || h <= 0 || DispWidth < 10 || DispHeight < 10) return;
 
-    const double zoom = std::min(double(DispWidth - 8) / w, double(DispHeight - 8) / h);
+    const bool fit = ViewNum == 0;
+    int dw, dh, num = ViewNum, den = ViewDen;
+    double zoom;
+    if (fit) {
+        zoom = std::min(double(DispWidth - 8) / w, double(DispHeight - 8) / h);
+        dw = static_cast<int>(w * zoom);
+        dh = static_cast<int>(h * zoom);
+    } else {
+        while (num > 1 && (int64_t(w) * num / den > MAX_SCALED || int64_t(h) * num / den > MAX_SCALED))
+            num /= 2;
+        zoom = double(num) / den;
+        dw = int(int64_t(w) * num / den);
+        dh = int(int64_t(h) * num / den);
+    }
     DispZoom = zoom;
     char command[128];
     snprintf(command, sizeof command, ".tMain.fInfo.lZoom configure -text \"%.3f\"", zoom);
     eval(command);
 
-    const int dw = static_cast<int>(w * zoom), dh = static_cast<int>(h * zoom);
     const int W = dw + 2, H = dh + 2;
-    if (!fit_buffer(DispBuffer, size_t(W) * H * 3)) return;
-    init_block(&DispBlock, DispBuffer.data(), W, H);
+    ViewPort port;
+    int x0, y0;
+    if (fit) {
+        port = {0, 0, W, H};
+        x0 = (DispWidth - W) / 2;
+        y0 = (DispHeight - H) / 2;
+    } else {
+        place(W, DispWidth, &ViewLeft, &port.left, &port.width, &x0);
+        place(H, DispHeight, &ViewTop, &port.top, &port.height, &y0);
+    }
+    if (!fit_buffer(DispBuffer, size_t(port.width) * port.height * 3)) return;
+    init_block(&DispBlock, DispBuffer.data(), port.width, port.height);
     ImaX0 = Ima.x0;
     ImaY0 = Ima.y0;
     ImaWidth = w;
     ImaHeight = h;
+    DispPhotoW = W;
+    DispPhotoH = H;
 
-    ScalePicture(Ima.pixels, w, h, zoom, dw, dh, 1, DispBuffer.data());
-    static const uint8_t black[3] = {0, 0, 0}, blue[3] = {0, 0, 255}, red[3] = {255, 0, 0};
     uint8_t *buf = DispBuffer.data();
-    DrawFrame(buf, W, H, dw, dh, zoom, 0, 0, w, h, black);
-    DrawFrame(buf, W, H, dw, dh, zoom, Mfx - Ima.x0, Mfy - Ima.y0, Mfw, Mfh, blue);
-    DrawFrame(buf, W, H, dw, dh, zoom, Ifx - Ima.x0, Ify - Ima.y0, Ifw, Ifh, red);
+    if (fit) ScalePicture(Ima.pixels, w, h, zoom, dw, dh, 1, buf);
+    else ScaleView(Ima.pixels, w, h, num, den, port, dw, dh, buf);
+    static const uint8_t black[3] = {0, 0, 0}, blue[3] = {0, 0, 255}, red[3] = {255, 0, 0};
+    DrawFrameView(buf, port, W, H, dw, dh, zoom, 0, 0, w, h, black);
+    DrawFrameView(buf, port, W, H, dw, dh, zoom, Mfx - Ima.x0, Mfy - Ima.y0, Mfw, Mfh, blue);
+    DrawFrameView(buf, port, W, H, dw, dh, zoom, Ifx - Ima.x0, Ify - Ima.y0, Ifw, Ifh, red);
 
     Tk_PhotoHandle photo = Tk_FindPhoto(Interp, "iDisplay");
     if (!photo) return;
-    put_photo(photo, &DispBlock, W, H);
+    put_photo(photo, &DispBlock, port.width, port.height);
 
-    DispX0 = (DispWidth - W) / 2;
-    DispY0 = (DispHeight - H) / 2;
-    snprintf(command, sizeof command, ".tMain.cDisplay coords 1 %d %d", DispX0, DispY0);
+    // DispX0, DispY0: the canvas position of the full photo's top-left
+    // pixel, left of or above the canvas when it is scrolled.
+    DispX0 = x0;
+    DispY0 = y0;
+    snprintf(command, sizeof command, ".tMain.cDisplay coords 1 %d %d", std::max(x0, 0),
+             std::max(y0, 0));
     eval(command);
 }
 
@@ -305,4 +409,53 @@ int GuiDispValue(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
     }
     Tcl_SetResult(interp, text, TCL_VOLATILE);
     return TCL_OK;
+}
+
+// Reads a whole decimal number; false for anything else.
+static bool parse_double(const char *text, double *value) {
+    char *end;
+    double v = strtod(text, &end);
+    if (end == text || *end || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
+
+// The scroll offset that puts the image point now under canvas position
+// `at` there again at the scale `zoom` (the full photo's interior starts
+// one pixel inside its border).
+static int64_t keep_under(double at, int origin, double old_zoom, double zoom) {
+    const double image = (at - origin - 1) / old_zoom;
+    return std::llround(std::clamp(1 + image * zoom - at, -double(MAX_SCALED), double(MAX_SCALED)));
+}
+
+int GuiDispView(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    static const char syntax[] = "syntax: GuiDispView fit | GuiDispView num den ?cx cy?";
+    if (argc == 2 && strcmp(argv[1], "fit") == 0) {
+        ViewNum = 0;
+        ViewDen = 1;
+        return paint_command(interp, DispPaint);
+    }
+    int64_t num, den;
+    double cx = DispWidth / 2.0, cy = DispHeight / 2.0;
+    if ((argc != 3 && argc != 5) || !parse_wide(argv[1], &num) || !parse_wide(argv[2], &den) ||
+        num < 1 || den < 1 || num > 64 || den > 64 ||
+        (argc == 5 && (!parse_double(argv[3], &cx) || !parse_double(argv[4], &cy))))
+        return TclFail(interp, syntax);
+    const double zoom = double(num) / double(den);
+    if (DispZoom > 0) {
+        ViewLeft = keep_under(cx, DispX0, DispZoom, zoom);
+        ViewTop = keep_under(cy, DispY0, DispZoom, zoom);
+    }
+    ViewNum = int(num);
+    ViewDen = int(den);
+    return paint_command(interp, DispPaint);
+}
+
+int GuiDispPan(void *, Tcl_Interp *interp, int argc, const char *argv[]) {
+    int64_t dx, dy;
+    if (argc != 3 || !parse_wide(argv[1], &dx) || !parse_wide(argv[2], &dy))
+        return TclFail(interp, "syntax: GuiDispPan dx dy");
+    ViewLeft = std::clamp<int64_t>(ViewLeft + std::clamp<int64_t>(dx, -MAX_SCALED, MAX_SCALED), 0, MAX_SCALED);
+    ViewTop = std::clamp<int64_t>(ViewTop + std::clamp<int64_t>(dy, -MAX_SCALED, MAX_SCALED), 0, MAX_SCALED);
+    return paint_command(interp, DispPaint);
 }

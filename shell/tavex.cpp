@@ -355,6 +355,8 @@ static int TclInit(Tcl_Interp *interp) {
             {"GuiLutConfigure", GuiLutConfigure},
             {"GuiMaxPaint", GuiMaxPaint},
             {"GuiDispValue", GuiDispValue},
+            {"GuiDispView", GuiDispView},
+            {"GuiDispPan", GuiDispPan},
             {"GuiShiftMouse", GuiShiftMouse},
         };
         for (const command &c : commands)

@@ -40,7 +40,8 @@ array set Console {
 # The display: waiting is 1 while the interpreter waits for a click;
 # picking names what it picks (point, line, rect) from its first request
 # until the last click; queue holds clicks made between two requests;
-# press is the image point where a drag began; pointer the last canvas
+# press is the image point where a drag began; pan the last canvas
+# position of a drag that moves the view; pointer the last canvas
 # position of the pointer; mark the point GET-POINT picked last.
 array set Display {
     waiting 0
@@ -49,6 +50,7 @@ array set Display {
     press {}
     pointer {}
     mark {}
+    pan {}
 }
 # One reply message carries at most this many bytes of an input line.
 set Console(pieceSize) 1024
@@ -112,6 +114,17 @@ menu .tMain.mBar.mControl
 
 menu .tMain.mBar.mView
 .tMain.mBar add cascade -label View -underline 0 -menu .tMain.mBar.mView
+.tMain.mBar.mView add radiobutton -label "Fit to window" -underline 0 -accelerator Ctrl+0 \
+    -variable View(zoom) -value fit -command {View:Zoom fit}
+foreach {label value key} {"1:1 (actual pixels)" 1/1 1 "2x" 2/1 2 "4x" 4/1 4 "8x" 8/1 8} {
+    .tMain.mBar.mView add radiobutton -label $label -accelerator Ctrl+$key \
+        -variable View(zoom) -value $value -command [list View:Zoom $value]
+}
+.tMain.mBar.mView add command -label "Zoom in" -underline 5 -accelerator Ctrl++ \
+    -command {View:Step 1}
+.tMain.mBar.mView add command -label "Zoom out" -underline 5 -accelerator Ctrl+- \
+    -command {View:Step -1}
+.tMain.mBar.mView add separator
 .tMain.mBar.mView add command -label "Enlarged view" -underline 0 -accelerator F2 \
     -command View:Enlarged
 
@@ -157,9 +170,13 @@ image create photo iLut
 image create photo iMaximized
 .tMain.cDisplay create image 0 0 -image iDisplay -anchor nw
 .tMain.cLut create image 3 3 -image iLut -anchor nw
-bind .tMain.cDisplay <Configure> {GuiDispConfigure %w %h}
+bind .tMain.cDisplay <Configure> {GuiDispConfigure %w %h; View:Changed}
+scrollbar .tMain.sDispX -orient horizontal -command {View:Scroll x}
+scrollbar .tMain.sDispY -orient vertical -command {View:Scroll y}
 bind .tMain.cLut <Configure> {GuiLutConfigure %w %h}
 bind .tMain.cDisplay <ButtonPress> {Display:Press %b %s %x %y}
+bind .tMain.cDisplay <Button-4> {View:Wheel -1 %s %x %y}
+bind .tMain.cDisplay <Button-5> {View:Wheel 1 %s %x %y}
 bind .tMain.cDisplay <B1-Motion> {Display:Track %x %y; Display:Drag %x %y}
 bind .tMain.cDisplay <ButtonRelease-1> {Display:Release %x %y}
 bind .tMain.cDisplay <Motion> {Display:Track %x %y}
@@ -185,11 +202,13 @@ grid .tMain.fInfo.lIFrameTitle .tMain.fInfo.lIFrame .tMain.fInfo.lMFrameTitle \
     -sticky w
 grid .tMain.fInfo.lStatus -row 1 -column 0 -columnspan 7 -sticky w -padx 4
 
-grid .tMain.fTools -row 0 -column 0 -columnspan 3 -sticky ew
-grid .tMain.fConsole -row 1 -column 0 -sticky nsew
+grid .tMain.fTools -row 0 -column 0 -columnspan 4 -sticky ew
+grid .tMain.fConsole -row 1 -column 0 -rowspan 2 -sticky nsew
 grid .tMain.cDisplay -row 1 -column 1 -sticky nsew
-grid .tMain.cLut -row 1 -column 2 -sticky ns
-grid .tMain.fInfo -row 2 -column 0 -columnspan 3 -sticky ew
+grid .tMain.sDispY -row 1 -column 2 -sticky ns
+grid .tMain.sDispX -row 2 -column 1 -sticky ew
+grid .tMain.cLut -row 1 -column 3 -sticky ns
+grid .tMain.fInfo -row 3 -column 0 -columnspan 4 -sticky ew
 grid rowconfigure .tMain 1 -weight 1
 grid columnconfigure .tMain 0 -weight 1
 grid columnconfigure .tMain 1 -weight 1
@@ -729,6 +748,18 @@ foreach {key command} {
 }
 bind .tMain <F1> {Menu:Help; break}
 
+# The view's keys work wherever the focus is in the main window.
+foreach {key command} {
+    <Control-Key-0> {View:Zoom fit} <Control-Key-1> {View:Zoom 1/1}
+    <Control-Key-2> {View:Zoom 2/1} <Control-Key-4> {View:Zoom 4/1}
+    <Control-Key-8> {View:Zoom 8/1} <Control-minus> {View:Step -1}
+    <Control-KP_Subtract> {View:Step -1} <Control-plus> {View:Step 1}
+    <Control-equal> {View:Step 1} <Control-KP_Add> {View:Step 1}
+} {
+    bind ConsoleKeys $key "$command; break"
+    bind .tMain $key "$command; break"
+}
+
 # ---------------------------------------------------------------- controls
 
 proc Control:Break {} {
@@ -845,7 +876,14 @@ proc Display:Answer {button x y} {
 # the right button would.
 proc Display:Press {button state cx cy} {
     global Display
-    if {$Display(picking) eq ""} return
+    if {$button > 3} return
+    if {$Display(picking) eq ""} {
+        if {$button == 1} {
+            set Display(pan) [list $cx $cy]
+            .tMain.cDisplay configure -cursor fleur
+        }
+        return
+    }
     set point [Display:ImagePoint $cx $cy]
     if {$point eq ""} return
     if {$button == 1 && ($state & 4)} {set button 2}
@@ -858,6 +896,12 @@ proc Display:Press {button state cx cy} {
 
 proc Display:Drag {cx cy} {
     global Display
+    if {$Display(pan) ne ""} {
+        lassign $Display(pan) x y
+        set Display(pan) [list $cx $cy]
+        View:Pan [expr {$x - $cx}] [expr {$y - $cy}]
+        return
+    }
     if {$Display(press) eq ""} return
     set point [Display:ImagePoint $cx $cy]
     if {$point ne ""} {Display:Band $point}
@@ -865,6 +909,11 @@ proc Display:Drag {cx cy} {
 
 proc Display:Release {cx cy} {
     global Display
+    if {$Display(pan) ne ""} {
+        set Display(pan) {}
+        .tMain.cDisplay configure -cursor [expr {$Display(picking) eq "" ? "" : "crosshair"}]
+        return
+    }
     if {$Display(press) eq ""} return
     set point [Display:ClampedPoint $cx $cy]
     set press $Display(press)
@@ -951,6 +1000,106 @@ proc Display:Retrack {} {
     if {[llength $Display(pointer)] == 2} {Display:Track {*}$Display(pointer)}
 }
 
+# ---------------------------------------------------------------- zoom and pan
+#
+# The display fits the whole picture into the canvas (the default), or
+# shows it at a fixed scale: View(zoom) is "fit" or "num/den". At a fixed
+# scale the canvas shows part of a larger picture, moved with the
+# scrollbars, the wheel (Shift: sideways) or a left-button drag outside
+# picking; Ctrl+wheel zooms about the pointer.
+
+set View(zoom) fit
+# The fixed scales, smallest first.
+set View(levels) {1/16 1/8 1/4 1/2 1/1 2/1 4/1 8/1 16/1 32/1}
+
+proc View:Zoom {zoom args} {
+    global View
+    set View(zoom) $zoom
+    if {$zoom eq "fit"} {
+        GuiDispView fit
+    } else {
+        GuiDispView {*}[split $zoom /] {*}$args
+    }
+    View:Changed
+}
+
+# One scale up (dir 1) or down (-1) from the present one, about the canvas
+# position args (default: its centre).
+proc View:Step {dir args} {
+    global View DispZoom
+    set next {}
+    foreach level $View(levels) {
+        set z [expr double($level)]
+        if {$dir > 0 && $z > $DispZoom * 1.0001} {
+            set next $level
+            break
+        }
+        if {$dir < 0 && $z < $DispZoom * 0.9999} {set next $level}
+    }
+    if {$next eq ""} {
+        bell
+        return
+    }
+    View:Zoom $next {*}$args
+}
+
+proc View:Wheel {dir state cx cy} {
+    if {$state & 4} {
+        View:Step [expr {-$dir}] $cx $cy
+    } elseif {$state & 1} {
+        View:Pan [expr {$dir * 40}] 0
+    } else {
+        View:Pan 0 [expr {$dir * 40}]
+    }
+}
+
+proc View:Pan {dx dy} {
+    GuiDispPan $dx $dy
+    View:Changed
+}
+
+# The scrollbars' commands: moveto FRACTION, scroll N units|pages.
+proc View:Scroll {axis what args} {
+    global DispX0 DispY0 DispPhotoW DispPhotoH
+    if {$axis eq "x"} {
+        set at [expr {max(0, -$DispX0)}]
+        set size $DispPhotoW
+        set page [winfo width .tMain.cDisplay]
+    } else {
+        set at [expr {max(0, -$DispY0)}]
+        set size $DispPhotoH
+        set page [winfo height .tMain.cDisplay]
+    }
+    switch -- $what {
+        moveto {set delta [expr {round([lindex $args 0] * $size) - $at}]}
+        scroll {
+            set n [lindex $args 0]
+            set unit [expr {[lindex $args 1] eq "pages" ? $page * 9 / 10 : 20}]
+            set delta [expr {$n * $unit}]
+        }
+        default return
+    }
+    if {$axis eq "x"} {View:Pan $delta 0} else {View:Pan 0 $delta}
+}
+
+# After the view moved or a picture came: the scrollbars show which part
+# of the picture is in the canvas; the marked point, the readout follow.
+proc View:Changed {} {
+    global DispX0 DispY0 DispPhotoW DispPhotoH
+    foreach {bar origin size page} [list .tMain.sDispX $DispX0 $DispPhotoW \
+            [winfo width .tMain.cDisplay] .tMain.sDispY $DispY0 $DispPhotoH \
+            [winfo height .tMain.cDisplay]] {
+        if {$size <= $page || $origin >= 0} {
+            $bar set 0 1
+        } else {
+            $bar set [expr {double(-$origin) / $size}] \
+                [expr {double(-$origin + $page) / $size}]
+        }
+    }
+    Display:DrawMark
+    Display:Retrack
+}
+
 # The enlarged view: the whole picture as large as its window allows.
 proc View:Enlarged {} {
     if {[winfo exists .tMaximized]} {
@@ -973,8 +1122,7 @@ proc View:Enlarged {} {
 proc Display:Painted {} {
     global Display
     set Display(mark) {}
-    .tMain.cDisplay delete mark
-    Display:Retrack
+    View:Changed
     if {[winfo exists .tMaximized.cMaximized]} {
         catch {GuiMaxPaint [winfo width .tMaximized.cMaximized] \
                    [winfo height .tMaximized.cMaximized]}
@@ -1136,7 +1284,12 @@ Ctrl+C\tbreak: stop the evaluation
 Ctrl+G\tcontinue from the break loop
 Ctrl+T\tback to top level
 
-In the display, while a point is asked for: the left and right buttons pick, the middle button (or Ctrl+left) ends."
+Ctrl+0\tfit the picture into the display
+Ctrl+1, 2, 4, 8\t1:1, 2x, 4x, 8x
+Ctrl++, Ctrl+-\tzoom in, zoom out
+Wheel, drag\tmove an enlarged picture (Shift+wheel: sideways, Ctrl+wheel: zoom)
+
+In the display, while a point, a line or a rectangle is asked for, the status line says which button does what."
 }
 
 proc Menu:About {} {
