@@ -13,9 +13,11 @@ void lutidentity() {
 
 bool dispvalue(int64_t x, int64_t y, char *out, size_t room) {
     if (room > 0) out[0] = '\0';
+    // Compared before subtracting: x and y may be anything.
+    if (x < Ima.x0 || y < Ima.y0 || !Ima.pixels || room == 0) return false;
     x -= Ima.x0;
     y -= Ima.y0;
-    if (x < 0 || y < 0 || x >= Ima.w || y >= Ima.h || !Ima.pixels || room == 0) return false;
+    if (x >= Ima.w || y >= Ima.h) return false;
     const size_t w = size_t(Ima.w), row = size_t(y), col = size_t(x);
     switch (Ima.depth) {
     case 1:

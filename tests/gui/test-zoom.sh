@@ -106,6 +106,18 @@ lisp '(execute "View:Pan 99999999999 -99999999999")' >/dev/null
 expect "pan clamped" '("4.0" "-506" "0" "520" "400")' "$(view)"
 expect "bad pan" 'error: syntax: GuiDispPan dx dy' "$(lisp '(execute "GuiDispPan 1.5 2")')"
 
+# Positions at the ends of the ranges neither overflow nor leave the picture.
+lisp '(execute "GuiDispView 4 1 1e308 -1e308")' >/dev/null
+inside=$(lisp '(execute "expr {$DispX0 >= -506 && $DispX0 <= 0 && $DispY0 >= -626 && $DispY0 <= 0}")')
+expect "view inside the picture after extreme positions" '"1"' "$inside"
+expect "infinite position" 'error: syntax: GuiDispView fit | GuiDispView num den ?cx cy?' \
+  "$(lisp '(execute "GuiDispView 4 1 1e999 0")')"
+expect "scale 0" 'error: syntax: GuiDispView fit | GuiDispView num den ?cx cy?' \
+  "$(lisp '(execute "GuiDispView 0 1")')"
+expect "value far outside" '""' "$(lisp '(execute "GuiDispValue -9223372036854775808 9223372036854775807")')"
+expect "value beyond the range" 'error: syntax: GuiDispValue x y' \
+  "$(lisp '(execute "GuiDispValue 99999999999999999999 0")')"
+
 # Back to the fitted view with Ctrl+0: everything as before.
 xdotool key ctrl+0
 expect "fitted view again" "$FIT" "$(view)"
