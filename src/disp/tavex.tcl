@@ -484,10 +484,14 @@ proc Console:SetBusy {busy} {
 # The status line: what the interpreter does, and the menu commands that
 # wait for its prompt.
 proc Console:ShowState {} {
-    global Console
+    global Console Display PickHints
     set text [expr {$Console(busy) ? "busy" : "ready"}]
     if {$Console(partial) ne ""} {
         set text "form not finished"
+    } elseif {$Display(waiting) && [info exists PickHints($Display(picking))]} {
+        set text $PickHints($Display(picking))
+    } elseif {$Console(keyWaiting)} {
+        set text "press a key"
     }
     set n [llength $Console(commands)]
     if {$n > 0} {

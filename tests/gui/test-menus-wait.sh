@@ -76,12 +76,23 @@ type_line '(get-key)'
 wait_state key || fail "no key request"
 xdotool mousemove "$bx" "$by" click 1
 choose_file "Load a Lisp file" x.lsp
-expect "waits during a key request" "busy; waiting for the prompt: (load \"$WORK/x.lsp\")" "$(status | sed 's/^press a key/busy/')"
+expect "waits during a key request" "press a key; waiting for the prompt: (load \"$WORK/x.lsp\")" "$(status)"
 xdotool windowfocus --sync "$WID" 2>/dev/null
 xdotool key z
 wait_prompts $((before + 2)) || fail "no load after the key"
 expect "key, then load" "122
 > (load \"$WORK/x.lsp\")" "$(grep -A1 '^122$' "$CONSOLE" | tail -2)"
+# The same while a point is picked in the display: the status line keeps
+# saying which button does what.
+before=$(prompts)
+type_line '(get-point (greyset 9))'
+wait_state mouse || fail "no mouse request"
+xdotool mousemove "$bx" "$by" click 1
+choose_file "Load a Lisp file" x.lsp
+expect "waits during picking" "Pick a point: left or middle button (or Ctrl+left); waiting for the prompt: (load \"$WORK/x.lsp\")" "$(status)"
+xdotool windowfocus --sync "$WID" 2>/dev/null
+xdotool key ctrl+c
+wait_prompts $((before + 2)) || fail "no load after picking was stopped"
 before=$(prompts)
 type_line '(loop)'
 sleep 0.5
