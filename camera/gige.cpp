@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 
 namespace {
 
@@ -278,10 +277,4 @@ bool camlut(const unsigned char *) { return fail("function not implemented"); }
 }  // extern "C"
 
 // The exports have exactly the types the host binds them with.
-static_assert(std::is_same_v<decltype(&camerror), camerror_fn>);
-static_assert(std::is_same_v<decltype(&caminit), caminit_fn>);
-static_assert(std::is_same_v<decltype(&camfree), camfree_fn>);
-static_assert(std::is_same_v<decltype(&camsnap), camsnap_fn>);
-static_assert(std::is_same_v<decltype(&camreadheader), camreadheader_fn>);
-static_assert(std::is_same_v<decltype(&camreaddata), camreaddata_fn>);
-static_assert(std::is_same_v<decltype(&camlut), camlut_fn>);
+CAMERA_EXPORTS(CHECK_EXPORT_TYPE)

@@ -26,7 +26,6 @@
 #include "cutil.h"
 
 #include <cstring>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -212,12 +211,9 @@ bool camlut(const unsigned char *lut) {
 }  // extern "C"
 
 // The exports have exactly the types the host binds them with.
-static_assert(std::is_same_v<decltype(&camerror), camerror_fn>);
-static_assert(std::is_same_v<decltype(&caminit), caminit_fn>);
-static_assert(std::is_same_v<decltype(&camfree), camfree_fn>);
-static_assert(std::is_same_v<decltype(&camsnap), camsnap_fn>);
-static_assert(std::is_same_v<decltype(&camreadheader), camreadheader_fn>);
-static_assert(std::is_same_v<decltype(&camreaddata), camreaddata_fn>);
 #ifndef SIMCAM_WITHOUT_LUT
-static_assert(std::is_same_v<decltype(&camlut), camlut_fn>);
+CAMERA_EXPORTS(CHECK_EXPORT_TYPE)
+#else
+CHECK_EXPORT_TYPE(camerror) CHECK_EXPORT_TYPE(caminit) CHECK_EXPORT_TYPE(camfree)
+CHECK_EXPORT_TYPE(camsnap) CHECK_EXPORT_TYPE(camreadheader) CHECK_EXPORT_TYPE(camreaddata)
 #endif

@@ -34,8 +34,9 @@ namespace fuzzload {
 
 // The binding of the module compiled into the target.
 inline filterbinding compiledmodule() {
-    return {filtererror,     filterfopen,      filterfclose,  filterwriteheader,
-            filterwritedata, filterreadheader, filterreaddata};
+#define FUZZ_EXPORT_(f) f,
+    return {FILTER_EXPORTS(FUZZ_EXPORT_)};
+#undef FUZZ_EXPORT_
 }
 
 // The input as a regular file: a memory file, rewritten for each input and

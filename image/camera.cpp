@@ -2,9 +2,6 @@
 // bound by the names of its seven exports.
 #include "camera.h"
 #include "intern.h"
-#include "io.h"
-
-#include <dlfcn.h>
 
 camerabinding camera;
 

@@ -17,9 +17,7 @@
 // module's long waits.
 #pragma once
 
-#include <dlfcn.h>
-
-#include <type_traits>
+#include "module.h"
 
 extern "C" {
 typedef const char *(*camerror_fn)();
@@ -31,35 +29,21 @@ typedef bool (*camreaddata_fn)(void *buffer);
 typedef bool (*camlut_fn)(const unsigned char *lut);
 }
 
+// The module's exports, each a field of the binding named as the export.
+#define CAMERA_EXPORTS(X) \
+    X(camerror) X(caminit) X(camfree) X(camsnap) X(camreadheader) X(camreaddata) X(camlut)
+
 // The loaded module's functions: all null when none is loaded.
 struct camerabinding {
-    camerror_fn camerror;
-    caminit_fn caminit;
-    camfree_fn camfree;
-    camsnap_fn camsnap;
-    camreadheader_fn camreadheader;
-    camreaddata_fn camreaddata;
-    camlut_fn camlut;
+#define CAMERA_FIELD_(f) f##_fn f;
+    CAMERA_EXPORTS(CAMERA_FIELD_)
+#undef CAMERA_FIELD_
 };
 extern camerabinding camera;
 
 // Looks up the seven exports of the opened module dll into b; false when
 // any is missing (the ones found stay set, so that camfree can be called).
-inline bool bindcamera(void *dll, camerabinding &b) {
-    bool complete = true;
-    auto bind = [&](auto &slot, const char *symbol) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(dll, symbol));
-        if (!slot) complete = false;
-    };
-    bind(b.camerror, "camerror");
-    bind(b.caminit, "caminit");
-    bind(b.camfree, "camfree");
-    bind(b.camsnap, "camsnap");
-    bind(b.camreadheader, "camreadheader");
-    bind(b.camreaddata, "camreaddata");
-    bind(b.camlut, "camlut");
-    return complete;
-}
+inline bool bindcamera(void *dll, camerabinding &b) { return BIND_EXPORTS(CAMERA_EXPORTS, dll, b); }
 
 // Unloads the current module, then loads NAME.so (name cut to 123
 // characters) and binds the seven functions; caminit is not called. Failures

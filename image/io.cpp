@@ -3,7 +3,6 @@
 #include "io.h"
 #include "intern.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,31 +143,7 @@ constexpr filterbinding nativebinding = {tvimaerror,       tvimafopen,      tvim
                                          tvimawriteheader, tvimawritedata,  tvimareadheader,
                                          tvimareaddata};
 
-template <typename F>
-void bindsymbol(F &slot, const char *symbol, bool &complete) {
-    slot = reinterpret_cast<F>(dlsym(FilterDll, symbol));
-    if (!slot) complete = false;
-}
-
 }  // namespace
-
-// Loads NAME.so with immediate binding. A bare name is searched along the
-// loader's path, which includes the program's run path "$ORIGIN/lib"; the
-// same directory is tried explicitly when that fails, because a dlopen that
-// a sanitizer runtime intercepts is searched with the runtime's run path
-// instead of the program's.
-void *openmodule(const char *name) {
-    std::string path(name, strnlen(name, 123));
-    path += ".so";
-    void *handle = dlopen(path.c_str(), RTLD_NOW);
-    if (handle || path.find('/') != std::string::npos) return handle;
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return nullptr;
-    std::string dir(exe, size_t(n));
-    dir.erase(dir.rfind('/') + 1);
-    return dlopen((dir + "lib/" + path).c_str(), RTLD_NOW);
-}
 
 void freefilter() {
     if (filter.filterfclose) filter.filterfclose();
@@ -187,13 +162,5 @@ void loadfilter(const char *name) {
     }
     FilterDll = openmodule(name);
     if (!FilterDll) ima_error("can't load filter module");
-    bool complete = true;
-    bindsymbol(filter.filtererror, "filtererror", complete);
-    bindsymbol(filter.filterfopen, "filterfopen", complete);
-    bindsymbol(filter.filterfclose, "filterfclose", complete);
-    bindsymbol(filter.filterwriteheader, "filterwriteheader", complete);
-    bindsymbol(filter.filterwritedata, "filterwritedata", complete);
-    bindsymbol(filter.filterreadheader, "filterreadheader", complete);
-    bindsymbol(filter.filterreaddata, "filterreaddata", complete);
-    if (!complete) ima_error("can't bind functions");
+    if (!BIND_EXPORTS(FILTER_EXPORTS, FilterDll, filter)) ima_error("can't bind functions");
 }

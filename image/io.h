@@ -10,6 +10,7 @@
 #pragma once
 
 #include "intern.h"
+#include "module.h"
 #include "savefile.h"
 
 #include <cstdint>
@@ -38,15 +39,16 @@ inline bool loadableheader(int x0, int y0, int w, int h, int depth) {
            (depth == 1 || depth == 8 || depth == 24);
 }
 
+// The module's exports, each a field of the binding named as the export.
+#define FILTER_EXPORTS(X)                                                          \
+    X(filtererror) X(filterfopen) X(filterfclose) X(filterwriteheader) X(filterwritedata) \
+        X(filterreadheader) X(filterreaddata)
+
 // The bound filter: all NULL when none is bound.
 struct filterbinding {
-    filtererror_fn filtererror;
-    filterfopen_fn filterfopen;
-    filterfclose_fn filterfclose;
-    filterwriteheader_fn filterwriteheader;
-    filterwritedata_fn filterwritedata;
-    filterreadheader_fn filterreadheader;
-    filterreaddata_fn filterreaddata;
+#define FILTER_FIELD_(f) f##_fn f;
+    FILTER_EXPORTS(FILTER_FIELD_)
+#undef FILTER_FIELD_
 };
 extern filterbinding filter;
 extern void *FilterDll;   // handle of the loaded module, NULL if none
@@ -60,12 +62,6 @@ void loadfilter(const char *name);
 void freefilter();
 // True while a module is loaded.
 bool filterok();
-
-// Opens the shared object "NAME.so" (name cut to 123 characters) with
-// immediate binding; a bare name is found in the program's "lib" folder.
-// The handle, or NULL when it cannot be opened. Shared by the filter and
-// the camera loaders.
-void *openmodule(const char *name);
 
 // ------------------------------------------------------- native routines
 // Header: x0, y0, w, h as little-endian signed 16-bit, depth as one byte;

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include <fcntl.h>
@@ -248,10 +247,4 @@ bool camlut(const unsigned char *lut) {
 }  // extern "C"
 
 // The exports have exactly the types the host binds them with.
-static_assert(std::is_same_v<decltype(&camerror), camerror_fn>);
-static_assert(std::is_same_v<decltype(&caminit), caminit_fn>);
-static_assert(std::is_same_v<decltype(&camfree), camfree_fn>);
-static_assert(std::is_same_v<decltype(&camsnap), camsnap_fn>);
-static_assert(std::is_same_v<decltype(&camreadheader), camreadheader_fn>);
-static_assert(std::is_same_v<decltype(&camreaddata), camreaddata_fn>);
-static_assert(std::is_same_v<decltype(&camlut), camlut_fn>);
+CAMERA_EXPORTS(CHECK_EXPORT_TYPE)
