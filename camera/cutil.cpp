@@ -218,17 +218,6 @@ void debayer(const unsigned char *raw, int w, int h, unsigned char *rgb) {
     }
 }
 
-uint32_t GetTickCount() {
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return uint32_t(uint64_t(tv.tv_sec) * 1000u + uint64_t(tv.tv_usec) / 1000u);
-}
-
-void Sleep(unsigned ms) {
-    struct timespec t = {time_t(ms / 1000), long(ms % 1000) * 1000000L};
-    while (nanosleep(&t, &t) == -1 && errno == EINTR) {}
-}
-
 void (*campoll)();
 
 void PollHost() {

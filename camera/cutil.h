@@ -1,11 +1,14 @@
 // Utilities compiled into every camera module and the camera server:
-// option strings, colour byte order, Bayer demosaicking, a millisecond
-// clock and sleep. Plain C names, so they show in a module's symbol table.
+// option strings, colour byte order, Bayer demosaicking (the millisecond
+// clock and sleep come from clock.h). Plain C names, so they show in a
+// module's symbol table.
 //
 // An option string is a text of words separated by white space; an option
 // is a word key=value, keys compared without regard to case. A null string,
 // an empty one or one of white space only holds no options.
 #pragma once
+
+#include "clock.h"
 
 #include <cstdint>
 
@@ -37,11 +40,6 @@ void swapcolors(unsigned char *data, int w, int h);
 // corner) into 3 x w x h bytes red, green, blue by bilinear interpolation;
 // the outermost rows and columns come out black.
 void debayer(const unsigned char *raw, int w, int h, unsigned char *rgb);
-
-// Milliseconds of the wall clock, wrapping modulo 2^32: take differences in
-// unsigned arithmetic.
-uint32_t GetTickCount();
-void Sleep(unsigned ms);
 
 // The host's poll, set by the host after loading the module (null: none).
 // Called during the module's long waits so that a user break can stop

@@ -89,17 +89,6 @@ void FreeArgv(int argc, char **argv) {
     free(argv);
 }
 
-// ------------------------------------------------------------ clock, sleep
-
-uint32_t GetTickCount() {
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return static_cast<uint32_t>(static_cast<uint64_t>(tv.tv_sec) * 1000u +
-                                 static_cast<uint64_t>(tv.tv_usec) / 1000u);
-}
-
-void Sleep(uint32_t ms) { usleep(static_cast<useconds_t>(ms * 1000u)); }
-
 void SetIcon(Tcl_Interp *, const char *, const char *) {}
 void CreateConsole(Tcl_Interp *) {}
 

@@ -1,10 +1,12 @@
 // extent: the small portability layer shared by the programs of Tavex.
-// A millisecond clock and sleep, thread start and join, auto-reset events
-// made of operating-system pipes, the notifier that wakes the front end's
-// event loop, and PIPE, a one-way byte ring between exactly two threads.
+// Thread start and join, auto-reset events made of operating-system pipes,
+// the notifier that wakes the front end's event loop, and PIPE, a one-way
+// byte ring between exactly two threads (the clock and sleep: clock.h).
 //
 // Every failure is thrown as a `const char*` message text.
 #pragma once
+
+#include "clock.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,10 +27,6 @@ void FreeArgv(int argc, char **argv);
 // The word as cmd2argv reads it back exactly: quoted and escaped when it is
 // empty or holds white space or a double quote, unchanged otherwise.
 std::string QuoteWord(const char *word);
-
-// ------------------------------------------------------------ clock, sleep
-uint32_t GetTickCount();          // wall clock in ms, modulo 2^32
-void Sleep(uint32_t ms);
 
 // Window decoration hooks that have nothing to do on this platform.
 void SetIcon(Tcl_Interp *interp, const char *window, const char *icon);
