@@ -10,6 +10,7 @@
 // With --batch the files are a script run: standard input is never read
 // and the exit status tells the outcome (ksbatch in ks.h).
 #include "extent.h"
+#include "frontend.h"
 #include "msgframe.h"
 #include "ks.h"
 #include "pngout.h"
@@ -221,22 +222,6 @@ static Tcl_Interp *tcl() {
     return Interp;
 }
 
-// Backslashes are doubled so that Tcl sees each one literally; throws when
-// the doubled command no longer fits a message.
-static std::string double_backslashes(const char *cmd, int size) {
-    size_t n = strnlen(cmd, size);
-    size_t count = 0;
-    for (size_t i = 0; i < n; i++) count += cmd[i] == '\\';
-    if (count > 0 && size_t(size) + count > MSG_MAX) throw "too great size of command";
-    std::string out;
-    out.reserve(n + count);
-    for (size_t i = 0; i < n; i++) {
-        out += cmd[i];
-        if (cmd[i] == '\\') out += '\\';
-    }
-    return out;
-}
-
 // Tcl writes through its own channels: they are flushed after each command
 // so that its output keeps its place among the console characters.
 static void flush_tcl_channels() {
@@ -252,7 +237,7 @@ static cancel tcl_cancelled();
 static void send_break();
 
 static void execute_tcl(const char *cmd, int size) {
-    std::string command = double_backslashes(cmd, size);
+    std::string command = DoubleBackslashes(cmd, size);
     flush_output();
     const char *result = "";
     // Without a Tcl interpreter yet, Menu:Exit is what its empty procedure
@@ -434,10 +419,7 @@ static void send_break() {
     char drop[64];
     while (read(SignalPipe[0], drop, sizeof drop) > 0) {
     }
-    int used = (PipeIn->wr.load() - PipeIn->rd.load() + PipeIn->size) % PipeIn->size;
-    if (PipeIn->size - 1 - used < 1 + 2 * int(sizeof(int))) return;
-    WriteMessage(MSG_BREAK, nullptr, 0);
-    Waiting = 0;
+    if (SendUserRequest(MSG_BREAK)) Waiting = 0;
 }
 
 // A Tcl command may block for long ("after 30000", a long loop) while the
@@ -489,11 +471,7 @@ static void watch_tcl() {
 // ------------------------------------------------------------ main loop
 
 static void interpreter_thread(const char *args) {
-    try {
-        ksmain(args);
-    } catch (const char *text) {
-        Panic("%s\n", text);
-    }
+    RunInterpreter(args);
     exit(0);
 }
 

@@ -7,6 +7,7 @@
 // that turns waiting requests into Tcl events, and the request dispatcher.
 #include "disppaint.h"
 #include "extent.h"
+#include "frontend.h"
 #include "ks.h"
 #include "msgframe.h"
 #include "tkstart.h"
@@ -53,21 +54,6 @@ static std::string console_bytes(const char *utf) {
 }
 
 // ------------------------------------------------------------ the requests
-
-// Tcl sees every backslash of an execute request literally: each one is
-// doubled. Throws when the doubled command would not fit a message.
-static std::string double_backslashes(const char *command, int size) {
-    size_t n = strnlen(command, size);
-    size_t count = std::count(command, command + n, '\\');
-    if (count > 0 && size_t(size) + count > MSG_MAX) throw "too great size of command";
-    std::string out;
-    out.reserve(n + count);
-    for (size_t i = 0; i < n; i++) {
-        out += command[i];
-        if (command[i] == '\\') out += '\\';
-    }
-    return out;
-}
 
 // Text:WriteChar gets the character as its single argument, without going
 // through the Tcl parser, so that every byte (quotes, brackets, NUL) arrives
@@ -141,7 +127,7 @@ static bool serve_request() {
         data[room] = '\0';
         switch (type) {
         case MSG_EXECUTE: {
-            std::string command = double_backslashes(data, room);
+            std::string command = DoubleBackslashes(data, room);
             eval(command.c_str());
             reply_text(MSG_EXECUTE, Tcl_GetStringResult(Interp));
             return true;
@@ -234,11 +220,7 @@ static void CheckProc(void *, int flags) {
 // ------------------------------------------------------------ Tcl commands
 
 static void InterpreterThread(const char *arglist) {
-    try {
-        ksmain(arglist);
-    } catch (const char *text) {
-        Panic("%s\n", text);
-    }
+    RunInterpreter(arglist);
     fflush(nullptr);
     _exit(0);
 }
@@ -285,28 +267,18 @@ static int GuiExecute(void *, Tcl_Interp *interp, int argc, const char *argv[]) 
     return TCL_OK;
 }
 
-// Break, continue and top level carry no data. When the interpreter has
-// not taken the ones sent before (it is inside one long computation) and
-// the pipe has no room for another, the new one is dropped: waiting for
-// room would freeze the windows, and one waiting request does the job.
-static void user_request(int type) {
-    int used = (PipeIn->wr.load() - PipeIn->rd.load() + PipeIn->size) % PipeIn->size;
-    if (PipeIn->size - 1 - used < 1 + 2 * int(sizeof(int))) return;
-    reply(type);
-}
-
 static int GuiBreak(void *, Tcl_Interp *, int, const char *[]) {
-    user_request(MSG_BREAK);
+    SendUserRequest(MSG_BREAK);
     return TCL_OK;
 }
 
 static int GuiContinue(void *, Tcl_Interp *, int, const char *[]) {
-    user_request(MSG_CONTINUE);
+    SendUserRequest(MSG_CONTINUE);
     return TCL_OK;
 }
 
 static int GuiTopLevel(void *, Tcl_Interp *, int, const char *[]) {
-    user_request(MSG_TOPLEVEL);
+    SendUserRequest(MSG_TOPLEVEL);
     return TCL_OK;
 }
 
