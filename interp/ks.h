@@ -212,19 +212,38 @@ void kspinsymbols();       // called once start-up is done
 extern node ksenv, ksfenv, ksdenv;
 extern node ksvalue;  // value carried by the current jump (a collector root)
 
-extern node s_unbound, s_true, s_dot, s_quote, s_function, s_bquote, s_comma,
-    s_comat, s_lambda, s_macro, s_eql, s_ifmt, s_ffmt, s_plus, s_pplus,
-    s_ppplus, s_star, s_sstar, s_ssstar, s_minus, s_setf, s_car, s_cdr, s_nth,
-    s_aref, s_get, s_svalue, s_sfunction, s_splist, s_readtable, k_wspace,
-    k_const, k_nmacro, k_tmacro, k_sescape, k_mescape, k_test, k_tnot,
-    k_direction, k_input, k_output, k_mode, k_text, k_binary, s_printcase,
-    k_upcase, k_downcase, k_start, k_end, k_start1, k_end1, k_start2, k_end2,
-    k_verbose, k_print, k_count, k_key, lk_optional, lk_rest, lk_key, lk_aux,
-    lk_allow, s_stdin, s_stdout, s_stderr, s_debugio, s_traceout, s_evalhook,
-    s_applyhook, s_tracelist, s_tracenable, s_tlimit, s_breakenable,
-    s_gcflag, s_gchook, a_subr, a_fsubr, a_cons, a_symbol, a_fixnum,
-    a_flonum, a_string, a_object, a_stream, a_vector, a_closure, a_char,
-    a_ustream;
+// The predefined symbols: the global that holds each and its print name,
+// in the order start-up enters them (ksinit). The one list of them.
+#define KS_PREDEFINED(X) \
+    X(s_unbound, "*UNBOUND*") X(s_true, "T") X(s_dot, ".") X(s_quote, "QUOTE") \
+    X(s_function, "FUNCTION") X(s_bquote, "BACKQUOTE") X(s_comma, "COMMA") \
+    X(s_comat, "COMMA-AT") X(s_lambda, "LAMBDA") X(s_macro, "MACRO") X(s_eql, "EQL") \
+    X(s_ifmt, "*INTEGER-FORMAT*") X(s_ffmt, "*FLOAT-FORMAT*") X(s_plus, "+") X(s_pplus, "++") \
+    X(s_ppplus, "+++") X(s_star, "*") X(s_sstar, "**") X(s_ssstar, "***") X(s_minus, "-") \
+    X(s_setf, "*SETF*") X(s_car, "CAR") X(s_cdr, "CDR") X(s_nth, "NTH") X(s_aref, "AREF") \
+    X(s_get, "GET") X(s_svalue, "SYMBOL-VALUE") X(s_sfunction, "SYMBOL-FUNCTION") \
+    X(s_splist, "SYMBOL-PLIST") X(s_readtable, "*READTABLE*") X(k_wspace, ":WHITE-SPACE") \
+    X(k_const, ":CONSTITUENT") X(k_nmacro, ":NMACRO") X(k_tmacro, ":TMACRO") \
+    X(k_sescape, ":SESCAPE") X(k_mescape, ":MESCAPE") X(k_test, ":TEST") \
+    X(k_tnot, ":TEST-NOT") X(k_direction, ":DIRECTION") X(k_input, ":INPUT") \
+    X(k_output, ":OUTPUT") X(k_mode, ":MODE") X(k_text, ":TEXT") X(k_binary, ":BINARY") \
+    X(s_printcase, "*PRINT-CASE*") X(k_upcase, ":UPCASE") X(k_downcase, ":DOWNCASE") \
+    X(k_start, ":START") X(k_end, ":END") X(k_start1, ":START1") X(k_end1, ":END1") \
+    X(k_start2, ":START2") X(k_end2, ":END2") X(k_verbose, ":VERBOSE") X(k_print, ":PRINT") \
+    X(k_count, ":COUNT") X(k_key, ":KEY") X(lk_optional, "&OPTIONAL") X(lk_rest, "&REST") \
+    X(lk_key, "&KEY") X(lk_aux, "&AUX") X(lk_allow, "&ALLOW-OTHER-KEYS") \
+    X(s_stdin, "*STANDARD-INPUT*") X(s_stdout, "*STANDARD-OUTPUT*") \
+    X(s_stderr, "*ERROR-OUTPUT*") X(s_debugio, "*DEBUG-IO*") X(s_traceout, "*TRACE-OUTPUT*") \
+    X(s_evalhook, "*EVALHOOK*") X(s_applyhook, "*APPLYHOOK*") X(s_tracelist, "*TRACELIST*") \
+    X(s_tracenable, "*TRACENABLE*") X(s_tlimit, "*TRACELIMIT*") \
+    X(s_breakenable, "*BREAKENABLE*") X(s_gcflag, "*GC-FLAG*") X(s_gchook, "*GC-HOOK*") \
+    X(a_subr, "SUBR") X(a_fsubr, "FSUBR") X(a_cons, "CONS") X(a_symbol, "SYMBOL") \
+    X(a_fixnum, "FIXNUM") X(a_flonum, "FLONUM") X(a_string, "STRING") X(a_object, "OBJECT") \
+    X(a_stream, "FILE-STREAM") X(a_vector, "ARRAY") X(a_closure, "CLOSURE") \
+    X(a_char, "CHARACTER") X(a_ustream, "UNNAMED-STREAM")
+#define KS_DECLARE_SYMBOL_(global, name) extern node global;
+KS_PREDEFINED(KS_DECLARE_SYMBOL_)
+#undef KS_DECLARE_SYMBOL_
 
 node ksenter(const char *name);
 node ksmakesym(const char *name);
