@@ -1,6 +1,7 @@
 // Helpers shared by the image library's unit tests: an error function that
 // throws instead of ending the process, store images released at scope
-// exit, and a fixture for tests of image files.
+// exit, a fixture for tests of image operators and one for tests of image
+// files.
 #pragma once
 
 #include "intern.h"
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -32,6 +34,25 @@ struct Img {
     // Frame-relative pixel of a grey image; bit of a binary one.
     uint8_t &at(int x, int y) const { return d()[(y + 1) * ifw_grey + x + 1]; }
     int bit(int x, int y) const { return (d()[y * ifw_bin + x / 8] >> (x % 8)) & 1; }
+};
+
+// Each test of image operators gets the throwing error function and its
+// own random generator with a fixed seed (chosen by the derived fixture);
+// afterwards the frames are back at their start-up size.
+struct ImageTest : ::testing::Test {
+    std::mt19937 rng;
+    explicit ImageTest(uint32_t seed) : rng(seed) {}
+    void SetUp() override { set_ima_error(throwerror); }
+    void TearDown() override {
+        set_ima_error(default_error);
+        iframe(0, 0, 256, 256);
+        mframe(0, 0, 256, 256);
+    }
+    // Every byte of the block random: border and padding bits included.
+    void randomize(int h) {
+        for (uint32_t i = 0; i < imarray[h].nbytes; ++i) imarray[h].data[i] = uint8_t(rng());
+    }
+    int randint(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 };
 
 // The folder of the test program (the build tree; modules are in its lib/).

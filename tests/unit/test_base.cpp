@@ -53,17 +53,9 @@ struct Size {
 // Single pixels, single rows and columns, widths around multiples of 8 and 64.
 constexpr Size sizes[] = {{1, 1}, {1, 9}, {9, 1}, {13, 7}, {8, 3}, {64, 5}, {65, 4}, {130, 3}, {7, 70}};
 
-class Base : public ::testing::Test {
+class Base : public ImageTest {
 protected:
-    std::mt19937 rng{12345};
-    void SetUp() override { set_ima_error(throwerror); }
-    void TearDown() override { set_ima_error(default_error); }
-
-    // Every byte of the block random: border and padding bits included.
-    void randomize(int h) {
-        for (uint32_t i = 0; i < imarray[h].nbytes; ++i) imarray[h].data[i] = uint8_t(rng());
-    }
-    int randint(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+    Base() : ImageTest(12345) {}
 };
 
 // Expects the failure message of an image library call.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "color.h"
+#include "imatest.h"
 #include "intern.h"
 
 #include <algorithm>
@@ -15,16 +16,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void colourthrow(const char *msg) { throw std::runtime_error(msg); }
-
-struct ColIma {
-    int h;
-    explicit ColIma(int depth) : h(newimage(ifx, ify, ifw, ifh, depth)) {}
-    ~ColIma() { freeimage(h); }
-    ColIma(const ColIma &) = delete;
-    ColIma &operator=(const ColIma &) = delete;
-};
 
 uint8_t *rgbat(int h, int i) { return imarray[h].data + 3 * size_t(i); }
 uint8_t &greyat(int h, int i) { return imarray[h].data[(i / ifw + 1) * ifw_grey + i % ifw + 1]; }
@@ -62,19 +53,12 @@ void rgbof(int I, int H, int S, int out[3]) {
     for (int k = 0; k < 3; ++k) out[k] = r[sector][k];
 }
 
-class Colour : public ::testing::Test {
+class Colour : public ImageTest {
 protected:
-    std::mt19937 rng{99};
+    Colour() : ImageTest(99) {}
     void SetUp() override {
-        set_ima_error(colourthrow);
+        ImageTest::SetUp();
         imainit();
-    }
-    void TearDown() override {
-        iframe(0, 0, 256, 256);
-        set_ima_error(default_error);
-    }
-    void randomize(int h) {
-        for (uint32_t i = 0; i < imarray[h].nbytes; ++i) imarray[h].data[i] = uint8_t(rng());
     }
 };
 
@@ -91,7 +75,7 @@ TEST_F(Colour, TablesHoldTheirDefiningValues) {
 
 TEST_F(Colour, WorkedExamplesOfTheIhsCoding) {
     frames(0, 0, 4, 1);
-    ColIma c(24), o(24);
+    Img c(24), o(24);
     const int in[4][3] = {{255, 0, 0}, {100, 100, 100}, {0, 0, 0}, {0, 0, 255}};
     for (int i = 0; i < 4; ++i)
         for (int k = 0; k < 3; ++k) rgbat(c.h, i)[k] = uint8_t(in[i][k]);
@@ -110,7 +94,7 @@ TEST_F(Colour, WorkedExamplesOfTheIhsCoding) {
 
 TEST_F(Colour, RgbToIhsMatchesFormulasOnEveryColourSample) {
     frames(0, 0, 4096, 64);   // 262144 pixels: a 64-level grid of the cube
-    ColIma c(24), o(24);
+    Img c(24), o(24);
     for (int i = 0; i < 4096 * 64; ++i) {
         uint8_t *p = rgbat(c.h, i);
         p[0] = uint8_t((i >> 12) * 4 + (i & 3));
@@ -132,7 +116,7 @@ TEST_F(Colour, RgbToIhsMatchesFormulasOnEveryColourSample) {
 
 TEST_F(Colour, IhsToRgbMatchesFormulasOnEveryCode) {
     frames(0, 0, 4096, 16);   // every (H, S) with 16 intensities
-    ColIma c(24), o(24);
+    Img c(24), o(24);
     for (int i = 0; i < 4096 * 16; ++i) {
         uint8_t *p = rgbat(c.h, i);
         p[0] = uint8_t((i >> 16) * 17);
@@ -156,7 +140,7 @@ TEST_F(Colour, IhsToRgbMatchesFormulasOnEveryCode) {
 
 TEST_F(Colour, RoundTripKeepsIntensityAndGreys) {
     frames(0, 0, 257, 255);
-    ColIma c(24), ihs(24), back(24);
+    Img c(24), ihs(24), back(24);
     randomize(c.h);
     for (int i = 0; i < 256; ++i) rgbat(c.h, i)[0] = rgbat(c.h, i)[1] = rgbat(c.h, i)[2] = uint8_t(i);
     rgbihs(c.h, ihs.h);
@@ -176,7 +160,7 @@ TEST_F(Colour, RoundTripKeepsIntensityAndGreys) {
 
 TEST_F(Colour, SplitMergeIntensityAndDistances) {
     frames(0, 0, 29, 13);
-    ColIma c(24), r(8), g(8), b(8), m(24), gi(8);
+    Img c(24), r(8), g(8), b(8), m(24), gi(8);
     randomize(c.h);
     randomize(r.h);
     std::vector<uint8_t> border(imarray[r.h].data, imarray[r.h].data + ifw_grey);
@@ -215,7 +199,7 @@ TEST_F(Colour, SplitMergeIntensityAndDistances) {
 
 TEST_F(Colour, DistanceEdgeCases) {
     frames(0, 0, 4, 1);
-    ColIma c(24), g(8);
+    Img c(24), g(8);
     const int px[4] = {0x000000, 0xFFFFFF, 0x204060, 0x00FF00};
     for (int i = 0; i < 4; ++i)
         for (int k = 0; k < 3; ++k) rgbat(c.h, i)[k] = uint8_t(px[i] >> (16 - 8 * k));

@@ -1,4 +1,5 @@
 // The image store: block sizes, handles, frames, filling and re-framing.
+#include "imatest.h"
 #include "intern.h"
 
 #include <gtest/gtest.h>
@@ -10,15 +11,10 @@
 
 namespace {
 
-struct store_error {
-    std::string msg;
-};
-[[noreturn]] void throwing_error(const char *msg) { throw store_error{msg}; }
-
 // A fresh store with an error function that throws the message.
 struct StoreTest : ::testing::Test {
     void SetUp() override {
-        set_ima_error(throwing_error);
+        set_ima_error(throwerror);
         imainit();
     }
     void TearDown() override {
@@ -30,8 +26,8 @@ struct StoreTest : ::testing::Test {
 std::string failure_of(void (*fn)()) {
     try {
         fn();
-    } catch (const store_error &e) {
-        return e.msg;
+    } catch (const ImaFailure &e) {
+        return e.what();
     }
     return "";
 }

@@ -21,13 +21,9 @@ struct Rect {
     int x, y, w, h;
 };
 
-class Meas : public ::testing::Test {
+class Meas : public ImageTest {
 protected:
-    std::mt19937 rng{99};
-    void TearDown() override {
-        iframe(0, 0, 256, 256);
-        mframe(0, 0, 256, 256);
-    }
+    Meas() : ImageTest(99) {}
     void randomize(Img &a, int levels) {
         for (uint32_t i = 0; i < imarray[a.h].nbytes; ++i) a.d()[i] = uint8_t(rng());
         if (imarray[a.h].depth == 8)

@@ -168,18 +168,16 @@ constexpr Frame frames_[] = {{0, 0, 1, 1}, {0, 0, 1, 17}, {0, 0, 23, 1}, {3, 7, 
                              {11, 2, 31, 17}, {0, 0, 65, 33}, {100, 50, 40, 61}};
 constexpr double densities[] = {0.05, 0.3, 0.5, 0.62, 0.9};
 
-class Morph : public ::testing::Test {
+class Morph : public ImageTest {
 protected:
-    std::mt19937 rng{4242};
+    Morph() : ImageTest(4242) {}
     void SetUp() override {
-        set_ima_error(throwerror);
+        ImageTest::SetUp();
         qinit();   // creates the queues once, empties them afterwards
     }
     void TearDown() override {
         ima_poll = nullptr;
-        set_ima_error(default_error);
-        iframe(0, 0, 256, 256);
-        mframe(0, 0, 256, 256);
+        ImageTest::TearDown();
     }
     // Every byte random (border and padding too), then the frame pixels
     // 1 with probability p (else 0) or, with values > 1, in 0 .. values - 1.

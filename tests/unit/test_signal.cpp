@@ -31,15 +31,9 @@ constexpr Size pow2sizes[] = {{1, 1}, {1, 8}, {8, 1}, {4, 16}, {32, 8}, {2, 2}};
 
 int clamp255(long long v) { return v < 0 ? 0 : v > 255 ? 255 : int(v); }
 
-class Signal : public ::testing::Test {
+class Signal : public ImageTest {
 protected:
-    std::mt19937 rng{4711};
-    void SetUp() override { set_ima_error(throwerror); }
-    void TearDown() override {
-        set_ima_error(default_error);
-        iframe(0, 0, 256, 256);
-    }
-    int randint(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+    Signal() : ImageTest(4711) {}
     void randomgrey(int h, int lo = 0, int hi = 255) {
         for (uint32_t i = 0; i < imarray[h].nbytes; ++i) imarray[h].data[i] = uint8_t(randint(lo, hi));
     }

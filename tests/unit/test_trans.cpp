@@ -4,6 +4,7 @@
 // multiples of 8 and 64, one 4096 x 4096 case) and every mask value.
 #include <gtest/gtest.h>
 
+#include "imatest.h"
 #include "intern.h"
 #include "trans.h"
 
@@ -17,20 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct TransFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-[[noreturn]] void transthrow(const char *msg) { throw TransFailure(msg); }
-
-// An image of the current frame, released at scope exit.
-struct Ima {
-    int h;
-    explicit Ima(int depth) : h(newimage(ifx, ify, ifw, ifh, depth)) {}
-    ~Ima() { freeimage(h); }
-    Ima(const Ima &) = delete;
-    Ima &operator=(const Ima &) = delete;
-};
 
 // Frame-relative pixel access: BIN 0/1, GREY byte.
 int px(int h, int c, int r) {
@@ -57,19 +44,12 @@ constexpr Size sizes[] = {{1, 1}, {1, 9}, {9, 1}, {13, 7}, {8, 3}, {64, 5}, {65,
 constexpr int sedx[9] = {0, 1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int sedy[9] = {0, 0, 1, 1, 1, 0, -1, -1, -1};
 
-class Trans : public ::testing::Test {
+class Trans : public ImageTest {
 protected:
-    std::mt19937 rng{4242};
+    Trans() : ImageTest(4242) {}
     void SetUp() override {
-        set_ima_error(transthrow);
+        ImageTest::SetUp();
         imainit();
-    }
-    void TearDown() override {
-        iframe(0, 0, 256, 256);
-        set_ima_error(default_error);
-    }
-    void randomize(int h) {
-        for (uint32_t i = 0; i < imarray[h].nbytes; ++i) imarray[h].data[i] = uint8_t(rng());
     }
     // Random grey image with only a few distinct values (ties matter).
     void randomlevels(int h, int levels) {
@@ -77,7 +57,6 @@ protected:
         for (int r = 0; r < ifh; ++r)
             for (int c = 0; c < ifw; ++c) setpx(h, c, r, int(rng() % levels) * (255 / std::max(1, levels - 1)));
     }
-    int randint(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 };
 
 // Compares every frame pixel of img with want(c, r); reports the first few
@@ -191,7 +170,7 @@ std::vector<int> refdistance(int grey01, int outside) {
 TEST_F(Trans, BinaryGreyConversionsAndThresholdsMatchPixelwiseDefinition) {
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima b(1), g(8), back(1), t(1);
+        Img b(1), g(8), back(1), t(1);
         randomize(b.h);
         randomlevels(g.h, 5);
         bingrey(b.h, g.h);
@@ -214,7 +193,7 @@ TEST_F(Trans, BinaryGreyConversionsAndThresholdsMatchPixelwiseDefinition) {
 
 TEST_F(Trans, FirstPointIgnoresPaddingAndFindsRasterFirst) {
     frames(3, 4, 13, 5);
-    Ima b(1);
+    Img b(1);
     std::memset(imarray[b.h].data, 0, imarray[b.h].nbytes);
     // padding bits of every row set: still no pixel
     for (int r = 0; r < 5; ++r) imarray[b.h].data[r * 2 + 1] = 0xE0;
@@ -230,7 +209,7 @@ TEST_F(Trans, FirstPointIgnoresPaddingAndFindsRasterFirst) {
 TEST_F(Trans, InversionComplementsFramePixels) {
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima b(1), g(8), c(24);
+        Img b(1), g(8), c(24);
         randomize(b.h);
         randomize(g.h);
         randomize(c.h);
@@ -252,7 +231,7 @@ TEST_F(Trans, BinaryShiftOneMovesEachDirectionWithFill) {
     const int dirdx[9] = {0, -1, -1, 0, 1, 1, 1, 0, -1}, dirdy[9] = {0, 0, -1, -1, -1, 0, 1, 1, 1};
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima a(1), d(1);
+        Img a(1), d(1);
         for (int dir = 1; dir <= 8; ++dir)
             for (int fill = 0; fill <= 1; ++fill)
                 for (bool inplace : {false, true}) {
@@ -279,7 +258,7 @@ TEST_F(Trans, BinaryShiftOneMovesEachDirectionWithFill) {
 TEST_F(Trans, BinaryNeighbourhoodEveryMaskMatchesReference) {
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima a(1), tmp(1), d(1);
+        Img a(1), tmp(1), d(1);
         for (int se = 0; se < 512; ++se) {
             randomize(a.h);
             // bits above 8 are ignored
@@ -296,7 +275,7 @@ TEST_F(Trans, BinaryNeighbourhoodEveryMaskMatchesReference) {
 TEST_F(Trans, GreyNeighbourhoodEveryMaskMatchesReference) {
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima a(8), d(8);
+        Img a(8), d(8);
         for (int se = 0; se < 512; ++se) {
             randomize(a.h);
             greyinfnbh(a.h, d.h, se);
@@ -310,7 +289,7 @@ TEST_F(Trans, GreyNeighbourhoodEveryMaskMatchesReference) {
 
 TEST_F(Trans, GreyNeighbourhoodInPlaceAndBorderNeutral) {
     frames(0, 0, 37, 11);
-    Ima a(8), ref(8);
+    Img a(8), ref(8);
     for (int se : {511, 171, 2, 257}) {
         randomize(a.h);
         std::memcpy(imarray[ref.h].data, imarray[a.h].data, imarray[a.h].nbytes);
@@ -326,7 +305,7 @@ TEST_F(Trans, DirectionPassesInPlaceGiveTheSquare) {
     // that result into itself.
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima a(8), d(8), ref(8);
+        Img a(8), d(8), ref(8);
         randomize(a.h);
         greyset(d.h, 255);
         std::memset(imarray[a.h].data, 255, ifw_grey);   // neutral top and bottom
@@ -344,7 +323,7 @@ TEST_F(Trans, DirectionPassesInPlaceGiveTheSquare) {
 
 TEST_F(Trans, LargeFrameNeighbourhoods) {
     frames(0, 0, 4096, 4096);
-    Ima g(8), gd(8), b(1), bd(1);
+    Img g(8), gd(8), b(1), bd(1);
     randomize(g.h);
     randomize(b.h);
     for (int se : {511, 171}) {
@@ -361,7 +340,7 @@ TEST_F(Trans, LineOperatorsMatchDirectWindowAtManyAngles) {
     const float angles[] = {0, 180, 90, -90, 45, -45, 46, -46, 30, -30, 60, 135, 10.5f, -170, 720, 400, 1, 89};
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima a(8), d(8);
+        Img a(8), d(8);
         for (float angle : angles)
             for (int size : {0, 1, 2, 5, 40}) {
                 randomize(a.h);
@@ -382,7 +361,7 @@ TEST_F(Trans, HorizontalLinesOfEveryShortWindowMatchDirectWindow) {
     // doubling passes to the running extrema, and wider than the frame
     for (Size s : {Size{37, 5}, Size{7, 3}, Size{16, 2}, Size{200, 2}}) {
         frames(0, 0, s.w, s.h);
-        Ima a(8), d(8);
+        Img a(8), d(8);
         for (float angle : {0.0f, 180.0f})
             for (int size = 0; size <= 33; ++size) {
                 randomize(a.h);
@@ -400,7 +379,7 @@ TEST_F(Trans, HorizontalLinesOfEveryShortWindowMatchDirectWindow) {
 
 TEST_F(Trans, LineShapesOfASinglePixel) {
     frames(0, 0, 11, 11);
-    Ima a(8), d(8);
+    Img a(8), d(8);
     greyset(a.h, 0);
     setpx(a.h, 5, 5, 200);
     auto lit = [&](std::vector<std::pair<int, int>> want) {
@@ -422,7 +401,7 @@ TEST_F(Trans, LineShapesOfASinglePixel) {
 
 TEST_F(Trans, LongRowsInPiecesMatchDirectWindow) {
     frames(0, 0, 2500, 3);
-    Ima a(8), d(8);
+    Img a(8), d(8);
     for (int size : {40, 600, 3000}) {
         randomize(a.h);
         RefLine L = refline(0, size);
@@ -433,7 +412,7 @@ TEST_F(Trans, LongRowsInPiecesMatchDirectWindow) {
 
 TEST_F(Trans, LargeFrameLines) {
     frames(0, 0, 4096, 4096);
-    Ima a(8), d(8);
+    Img a(8), d(8);
     randomize(a.h);
     for (float angle : {0.0f, 100.0f}) {
         RefLine L = refline(angle, 3);
@@ -446,7 +425,7 @@ TEST_F(Trans, LargeFrameLines) {
 
 TEST_F(Trans, AnamorphMapsFramePixels) {
     frames(0, 0, 21, 6);
-    Ima g(8);
+    Img g(8);
     randomize(g.h);
     std::vector<uint8_t> before(imarray[g.h].data, imarray[g.h].data + imarray[g.h].nbytes);
     unsigned char lut[256];
@@ -457,7 +436,7 @@ TEST_F(Trans, AnamorphMapsFramePixels) {
 
 TEST_F(Trans, DitherThresholdsOfTheTwoAndFourMatrices) {
     frames(0, 0, 13, 9);
-    Ima g(8), b(1);
+    Img g(8), b(1);
     const int m2[2][2] = {{51, 153}, {204, 102}};
     const int e4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
     for (int k = 0; k < 20; ++k) {
@@ -476,7 +455,7 @@ TEST_F(Trans, DitherThresholdsOfTheTwoAndFourMatrices) {
 TEST_F(Trans, DitherOfLargerMatricesUsesEveryThresholdOnce) {
     for (int n : {8, 16}) {
         frames(0, 0, n, n);
-        Ima g(8), b(1);
+        Img g(8), b(1);
         for (int v = 0; v < 256; v += 5) {
             greyset(g.h, v);
             bitmap(g.h, b.h, n);
@@ -490,7 +469,7 @@ TEST_F(Trans, DitherOfLargerMatricesUsesEveryThresholdOnce) {
     try {
         bitmap(0, 0, 3);
         ADD_FAILURE() << "n = 3 accepted";
-    } catch (const TransFailure &e) {
+    } catch (const ImaFailure &e) {
         EXPECT_STREQ("bitmap gin 1-4", e.what());
     }
 }
@@ -498,7 +477,7 @@ TEST_F(Trans, DitherOfLargerMatricesUsesEveryThresholdOnce) {
 TEST_F(Trans, DistanceIsChessboardWithBorderValue) {
     for (Size s : sizes) {
         frames(0, 0, s.w, s.h);
-        Ima g(8);
+        Img g(8);
         for (int outside : {0, 1, 255})
             for (int density : {2, 10, 1000}) {
                 randomize(g.h);
@@ -517,7 +496,7 @@ TEST_F(Trans, DistanceIsChessboardWithBorderValue) {
 
 TEST_F(Trans, DistanceSaturatesAt255) {
     frames(0, 0, 600, 3);
-    Ima g(8);
+    Img g(8);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 600; ++c) setpx(g.h, c, r, c != 0);
     distance(g.h, 255);
@@ -532,7 +511,7 @@ TEST_F(Trans, DistanceSaturatesAt255) {
 
 TEST_F(Trans, SampleSearchFindsPlantedPatchFirstInRasterOrder) {
     frames(0, 0, 40, 30);
-    Ima g(8);
+    Img g(8);
     randomize(g.h);
     int smp = newimage(100, 100, 5, 4, 8);
     for (int r = 0; r < 4; ++r)
@@ -560,7 +539,7 @@ TEST_F(Trans, SampleSearchFindsPlantedPatchFirstInRasterOrder) {
 
 TEST_F(Trans, SampleAsLargeAsImageTestsOnlyTheOrigin) {
     frames(0, 0, 9, 7);
-    Ima g(8);
+    Img g(8);
     randomize(g.h);
     int smp = newimage(0, 0, 9, 7, 8);
     std::memcpy(imarray[smp].data, imarray[g.h].data, imarray[g.h].nbytes);
@@ -606,7 +585,7 @@ TEST_F(Trans, MedianMatchesSortedWindowAndZeroesTheEdge) {
     const Size msizes[] = {{3, 3}, {5, 9}, {13, 7}, {21, 21}, {64, 11}, {67, 30}, {130, 9}};
     for (Size s : msizes) {
         frames(0, 0, s.w, s.h);
-        Ima a(8), d(8);
+        Img a(8), d(8);
         for (int size = 1; 2 * size + 1 <= std::min(s.w, s.h) && size <= 10; ++size)
             for (int levels : {3, 256}) {
                 randomlevels(a.h, levels);
@@ -627,7 +606,7 @@ TEST_F(Trans, MedianMatchesSortedWindowAndZeroesTheEdge) {
 
 TEST_F(Trans, MedianOfWideFrameAndBadSizes) {
     frames(0, 0, 4096, 7);
-    Ima a(8), d(8);
+    Img a(8), d(8);
     randomize(a.h);
     for (int size : {1, 3}) {
         median(a.h, d.h, size);
@@ -644,7 +623,7 @@ TEST_F(Trans, MedianOfWideFrameAndBadSizes) {
         try {
             median(a.h, d.h, size);
             ADD_FAILURE() << "size " << size << " accepted";
-        } catch (const TransFailure &e) {
+        } catch (const ImaFailure &e) {
             EXPECT_STREQ("median, wrong size", e.what());
         }
     }
