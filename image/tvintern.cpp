@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-// Hooks of other parts of the image layer: the feature buffer (tvmeas.cpp)
-// and the camera and file modules, whose weak empty versions live in
-// tvlater.cpp until those modules exist.
+// Hooks of other parts of the image layer: the feature buffer (tvmeas.cpp),
+// the camera module (tvcamera.cpp) and the file filter (tvio.cpp).
 void tvmeasinit();
 void tvcamfinish();
 void tviofinish();

@@ -22,3 +22,6 @@ foreach(lsp ${LISP_TESTS})
     COMMAND ${CMAKE_SOURCE_DIR}/tests/lisp/run-golden $<TARGET_FILE:tavex-cli> ${lsp})
   set_tests_properties(lisp/${name} PROPERTIES LABELS lisp TIMEOUT 600)
 endforeach()
+
+# The committed function tables are exactly what their generators make.
+add_test(NAME gen/tables COMMAND ${CMAKE_SOURCE_DIR}/scripts/gen/check)

@@ -1,3 +1,12 @@
+#!/usr/bin/env python3
+"""Generates the core function table interp/ksftab.cpp.
+
+Usage: scripts/gen/genftab.py [FILE]   (default: interp/ksftab.cpp of the
+repository that holds this script)
+"""
+import os
+import sys
+
 # rows: (lisp name or None, type, cname)
 rows = []
 def R(name, cname, t=1): rows.append((name, t, cname))
@@ -61,5 +70,8 @@ for i,(n,t,c) in enumerate(rows):
 out.append("    {nullptr, 0, nullptr},")
 out.append("};")
 out.append("")
-open("/work/main/interp/ksftab.cpp","w").write("\n".join(out))
-print(len(rows))
+path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+    os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+    "interp", "ksftab.cpp")
+with open(path, "w") as f:
+    f.write("\n".join(out))
