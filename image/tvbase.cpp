@@ -79,7 +79,7 @@ node shown(node img) {
 
 node xrpix() {
     if (!moreargs()) ksabort("rpix ima (x y)");
-    node img = ksargima();
+    node img = tvargima();
     int x, y;
     ksga2fix(&x, &y);
     kslastarg();
@@ -91,7 +91,7 @@ node xrpix() {
 
 node xwpix() {
     if (!moreargs()) ksabort("wpix ima (x y) val");
-    node img = ksargima();
+    node img = tvargima();
     int x, y;
     ksga2fix(&x, &y);
     int v = getfixnum(ksargfix());
@@ -107,7 +107,7 @@ node xwpix() {
 
 node xwline() {
     if (!moreargs()) ksabort("wline ima (x1 y1 x2 y2) val");
-    node img = ksargima();
+    node img = tvargima();
     int x1, y1, x2, y2;
     ksga4fix(&x1, &y1, &x2, &y2);
     int v = getfixnum(ksargfix());
@@ -123,7 +123,7 @@ node xwline() {
 
 node xbord() {
     if (!moreargs()) ksabort("bord ima val");
-    node img = ksargima();
+    node img = tvargima();
     int v = getfixnum(ksargfix());
     kslastarg();
     if (!validvalue(img, v)) ksabort("bord, wrong val");
@@ -139,14 +139,14 @@ node xbord() {
 
 node xcopy() {
     if (!moreargs()) ksabort("copy ima");
-    node img = ksargima();
+    node img = tvargima();
     kslastarg();
     return shown(copyof(tvconvert(img)));
 }
 
 node xshift() {
     if (!moreargs()) ksabort("shift ima dx dy");
-    node img = ksargima();
+    node img = tvargima();
     int dx = getfixnum(ksargfix());
     int dy = getfixnum(ksargfix());
     kslastarg();
@@ -174,7 +174,7 @@ static void rot90frames(int dir) {
 
 node xrot90() {
     if (!moreargs()) ksabort("rot90 ima +1|-1");
-    node img = ksargima();
+    node img = tvargima();
     int dir = getfixnum(ksargfix());
     kslastarg();
     if (dir != 1 && dir != -1) ksabort("rot90 ima +1|-1");
@@ -191,7 +191,7 @@ node xrot90() {
 
 node xrot() {
     if (!moreargs()) ksabort("rot ima angle");
-    node img = ksargima();
+    node img = tvargima();
     float a = argangle("rot ima angle");
     kslastarg();
     img = tvconvert(img);
@@ -228,7 +228,7 @@ static void argzoom(float *fx, float *fy) {
 
 node xzoom() {
     if (!moreargs()) ksabort("zoom ima fx fy ");
-    node img = ksargima();
+    node img = tvargima();
     float fx, fy;
     argzoom(&fx, &fy);
     img = tvconvert(img);
@@ -322,7 +322,7 @@ typedef void (*foldop)(int src, int dst);
 // SUP, INF: the first image copied, every further image of its type folded in.
 node extremum(const char *usage, const char *typemsg, foldop binop, foldop greyop, foldop colop) {
     if (!moreargs()) ksabort(usage);
-    node res = copyof(tvconvert(ksargima()));
+    node res = copyof(tvconvert(tvargima()));
     ksguard g(&res);
     const int type = ntype(res);
     foldop op = type == BIN ? binop : type == GREY ? greyop : colop;
@@ -356,7 +356,7 @@ node xinf() { return extremum("inf ima1 ima2 ...", "inf, same type of images req
 node xmask() {
     if (!moreargs()) ksabort("mask ima1|fix1 bin ima2|fix2 (with ima=grey|col)");
     node a1 = ksarg();
-    node m = ksargbin();
+    node m = tvargbin();
     node a2 = ksarg();
     kslastarg();
     const int type = ntype(a1) == COL || ntype(a2) == COL ? COL : GREY;

@@ -11,7 +11,7 @@ namespace {
 // The module's error text, copied before the abort (the module owns it).
 char Message[256];
 
-[[noreturn]] void camerafailed() {
+[[noreturn]] void tvcamerafailed() {
     const char *text = camera.camerror ? camera.camerror() : nullptr;
     snprintf(Message, sizeof Message, "%s", text ? text : "camera error");
     ksabort(Message);
@@ -25,7 +25,7 @@ void needcamera() {
 // A user break there ends the evaluation without a break loop: a break loop
 // could call into the module again, and CAMFREE or CAMINIT would even
 // unload the code that waits below it.
-void camerapoll() {
+void tvcamerapoll() {
     if (!s_breakenable) return oscheck();
     node enabled = getvalue(s_breakenable);
     ksguard g(&enabled);
@@ -77,7 +77,7 @@ node xcaminit() {
         ksabort("can't load the library");
     }
     loadcamera(name);
-    if (!camera.caminit(options)) camerafailed();
+    if (!camera.caminit(options)) tvcamerafailed();
     return s_true;
 }
 
@@ -95,8 +95,8 @@ node xcamsnap() {
     const char *options = optionalstring();
     kslastarg();
     needcamera();
-    tvbreakpoll poll(camerapoll);
-    if (!camera.camsnap(nr, options)) camerafailed();
+    tvbreakpoll poll(tvcamerapoll);
+    if (!camera.camsnap(nr, options)) tvcamerafailed();
     return s_true;
 }
 
@@ -105,15 +105,15 @@ node xcamsnap() {
 node xcamread() {
     if (moreargs()) ksabort("(camread)");
     needcamera();
-    tvbreakpoll poll(camerapoll);
+    tvbreakpoll poll(tvcamerapoll);
     int x = 0, y = 0, w = 0, h = 0, depth = 0;
-    if (!camera.camreadheader(&x, &y, &w, &h, &depth)) camerafailed();
+    if (!camera.camreadheader(&x, &y, &w, &h, &depth)) tvcamerafailed();
     if (!supported(x, y, w, h, depth)) ksabort("not supported format");
     frames(x, y, w, h);
     tvframeschanged();
     node img = depth == 8 ? tvgreynew() : depth == 24 ? tvcolnew() : tvbinnew();
     if (depth == 8) cleargreyborder(img);
-    if (!camera.camreaddata(tvdata(img))) camerafailed();
+    if (!camera.camreaddata(tvdata(img))) tvcamerafailed();
     tvdisplay(img);
     return img;
 }
@@ -136,7 +136,7 @@ node xcamlut() {
         if (oldv < 0 || oldv > 255 || newv > 255) ksabort(LUTUSAGE);
         table[oldv] = (unsigned char)(newv & 0xFF);
     }
-    if (!camera.camlut(table)) camerafailed();
+    if (!camera.camlut(table)) tvcamerafailed();
     return s_true;
 }
 

@@ -16,7 +16,7 @@ typedef void (*colop)(int col, int dst);
 // RGB-IHS, IHS-RGB, INTENSITY: one colour argument, one new image.
 node convertcol(const char *usage, colop op, bool greyresult) {
     if (!moreargs()) ksabort(usage);
-    node img = ksargcol();
+    node img = tvargcol();
     kslastarg();
     img = tvconvert(img);
     ksguard g(&img);
@@ -30,7 +30,7 @@ typedef void (*refop)(int col, int grey, int colour);
 // COLSPHERE, COLCONE: a colour image and a reference colour number.
 node reference(const char *usage, refop op) {
     if (!moreargs()) ksabort(usage);
-    node img = ksargcol();
+    node img = tvargcol();
     int colour = getfixnum(ksargfix());
     kslastarg();
     img = tvconvert(img);
@@ -59,7 +59,7 @@ node xrgbfix() {
 
 node xcolgrey() {
     if (!moreargs()) ksabort("col-grey col");
-    node img = ksargcol();
+    node img = tvargcol();
     kslastarg();
     img = tvconvert(img);
     node r = nullptr, g = nullptr, b = nullptr, list = nullptr;

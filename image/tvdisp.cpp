@@ -95,7 +95,7 @@ static void keepvalues(const s_image &r, const uint8_t *colour) {
 // Writes an image into the display picture: as the base image (colour
 // NULL), or as a BIN overlay of the picture's size whose set pixels take
 // the colour.
-static void dispcreate(int handle, const uint8_t *colour) {
+static void tvdispcreate(int handle, const uint8_t *colour) {
     const s_image &r = imarray[handle];
     if (!r.inuse || r.w == 0 || r.h == 0) return;
     if (colour && (r.w != Ima.w || r.h != Ima.h)) ksabort("wrong size of overlay image");
@@ -147,7 +147,7 @@ static void dispcreate(int handle, const uint8_t *colour) {
     if (failed) ksabort("tvdispcreate, realloc");
 }
 
-static void dispicon() {
+static void tvdispicon() {
     bool failed = false;
     {
         std::lock_guard<std::mutex> lock(CSection);
@@ -177,8 +177,8 @@ static bool showable(node img) {
 }
 
 static void rebuild() {
-    if (showable(DispIma)) dispcreate(getimage(DispIma), nullptr);
-    else dispicon();
+    if (showable(DispIma)) tvdispcreate(getimage(DispIma), nullptr);
+    else tvdispicon();
 }
 
 // ------------------------------------------------------------ hooks
@@ -216,7 +216,7 @@ void tvdispinit() {
     osdisplut();
     osframes();
     DispNew = DISP_IMAGE;
-    dispicon();
+    tvdispicon();
     osdisplay();
     DispNew = DISP_NONE;
 }
@@ -243,9 +243,9 @@ struct saved_frames {
 node xdisplay() {
     static const char usage[] = "display ima :bin bin :red bin ... ";
     if (!moreargs()) ksabort(usage);
-    node img = ksargima();
+    node img = tvargima();
     DispIma = img;
-    dispcreate(getimage(img), nullptr);
+    tvdispcreate(getimage(img), nullptr);
     if (moreargs()) {
         saved_frames keep;
         const s_image &r = tvrecord(img);
@@ -258,7 +258,7 @@ node xdisplay() {
             if (k == 9) continue;
             if (ntype(bin) != BIN) ksabort(usage);
             node ov = tvconvert(bin);
-            dispcreate(getimage(ov), overlay_colour[k]);
+            tvdispcreate(getimage(ov), overlay_colour[k]);
         }
     }
     paintnow();
@@ -293,11 +293,11 @@ node xdisplut() {
 // ------------------------------------------------------------ picking
 node xgetpoint() {
     if (!moreargs()) ksabort("get-point ima");
-    node img = ksargima();
+    node img = tvargima();
     kslastarg();
     img = tvconvert(img);
     DispIma = img;
-    dispcreate(getimage(img), nullptr);
+    tvdispcreate(getimage(img), nullptr);
     osdisplay();
     int button = 0, x = 0, y = 0;
     do osgetmouse(&button, &x, &y, "point");
@@ -320,10 +320,10 @@ static void pick(node img, const char *shape, Draw draw, Click click) {
     node ov = tvbinnew();
     ksguard g(&ov);
     for (;;) {
-        dispcreate(getimage(img), nullptr);
+        tvdispcreate(getimage(img), nullptr);
         binset(getimage(ov), 0);
         draw(getimage(ov));
-        dispcreate(getimage(ov), col_green);
+        tvdispcreate(getimage(ov), col_green);
         osdisplay();
         int button = 0, x = 0, y = 0;
         osgetmouse(&button, &x, &y, shape);
@@ -335,7 +335,7 @@ static void pick(node img, const char *shape, Draw draw, Click click) {
 node xgetline() {
     static int x1 = 10, y1 = 10, x2 = 245, y2 = 245;
     if (!moreargs()) ksabort("get-line ima");
-    node img = ksargima();
+    node img = tvargima();
     kslastarg();
     auto clamp = [] {
         x1 = clampto(x1, ifx, ifx + ifw - 1);
@@ -367,7 +367,7 @@ static void span(int *from, int *size, int to) {
 node xgetrect() {
     static int rx = 10, ry = 10, rw = 235, rh = 235;
     if (!moreargs()) ksabort("get-rect ima");
-    node img = ksargima();
+    node img = tvargima();
     kslastarg();
     auto clamp = [] {
         rx = clampto(rx, ifx, ifx + ifw - 1);

@@ -29,10 +29,10 @@ inline s_image &tvrecord(node img) { return imarray[getimage(img)]; }
 inline uint8_t *tvdata(node img) { return tvrecord(img).data; }
 
 // Takes the next argument: a BIN, GREY or COL value (ksbadtype otherwise).
-node ksargima();
-node ksargbin();
-node ksarggrey();
-node ksargcol();
+node tvargima();
+node tvargbin();
+node tvarggrey();
+node tvargcol();
 
 // The text of a Lisp string that names a file or a module; NULL when it
 // holds a NUL byte, which would silently cut the name short.

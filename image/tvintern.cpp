@@ -26,7 +26,7 @@ node tvcheckima(node x) {
     ksbadtype(x);
 }
 
-node ksargima() { return tvcheckima(ksarg()); }
+node tvargima() { return tvcheckima(ksarg()); }
 
 static node argoftype(int type) {
     node x = ksarg();
@@ -36,9 +36,9 @@ static node argoftype(int type) {
     }
     return x;
 }
-node ksargbin() { return argoftype(BIN); }
-node ksarggrey() { return argoftype(GREY); }
-node ksargcol() { return argoftype(COL); }
+node tvargbin() { return argoftype(BIN); }
+node tvarggrey() { return argoftype(GREY); }
+node tvargcol() { return argoftype(COL); }
 
 // The next argument as a list of exactly n FIXNUMs.
 static void fixlistarg(int n, int *out[]) {
@@ -178,7 +178,7 @@ node ximap() { return typepredicate([](int t) { return t == BIN || t == GREY || 
 // ------------------------------------------------------------ images as such
 node xinfo() {
     if (!moreargs()) ksabort("info ima");
-    node img = ksargima();
+    node img = tvargima();
     kslastarg();
     const s_image &r = tvrecord(img);
     return tvfixlist({r.x0, r.y0, r.w, r.h});
@@ -186,7 +186,7 @@ node xinfo() {
 
 node xsetorg() {
     if (!moreargs()) ksabort("setorg ima (x0 y0)");
-    node img = ksargima();
+    node img = tvargima();
     int x0, y0;
     ksga2fix(&x0, &y0);
     kslastarg();

@@ -75,7 +75,7 @@ int depthof(node img) {
 // geometry; T.
 node ximasave() {
     if (!moreargs()) ksabort("imasave ima name &opt filter options");
-    node img = ksargima();
+    node img = tvargima();
     const char *name = filename("imasave, NUL character in file name");
     const char *module = filtername();
     const char *options = optionalstring();

@@ -24,18 +24,18 @@ node cvcount(int64_t v) {
 }
 
 // Measurement names and the number of values each reports per label.
-enum Meas { M_FPOINT, M_MPOINT, M_RECT, M_AREA, M_VOLUME, M_GREY, M_NONE };
-constexpr const char *measnames[] = {"FPOINT", "MPOINT", "RECT", "AREA", "VOLUME", "GREY"};
+enum Quantity { M_FPOINT, M_MPOINT, M_RECT, M_AREA, M_VOLUME, M_GREY, M_NONE };
+constexpr const char *tvmeasnames[] = {"FPOINT", "MPOINT", "RECT", "AREA", "VOLUME", "GREY"};
 
-Meas measof(node x) {
+Quantity tvmeasof(node x) {
     if (!symbolp(x)) return M_NONE;
     for (int m = 0; m < M_NONE; ++m)
-        if (std::strcmp(symname(x), measnames[m]) == 0) return Meas(m);
+        if (std::strcmp(symname(x), tvmeasnames[m]) == 0) return Quantity(m);
     return M_NONE;
 }
 
 // Runs one measurement into the feature buffer.
-void runmeas(Meas m, int label, int grey) {
+void runmeas(Quantity m, int label, int grey) {
     switch (m) {
     case M_FPOINT: f_fpoint(label, featbuf); break;
     case M_MPOINT: f_mpoint(label, featbuf); break;
@@ -48,7 +48,7 @@ void runmeas(Meas m, int label, int grey) {
 }
 
 // The value of one label's record as the user sees it.
-node measvalue(Meas m, const s_feature &f) {
+node tvmeasvalue(Quantity m, const s_feature &f) {
     auto fix = [](int64_t v) { return int(v); };   // coordinates and sizes fit
     switch (m) {
     case M_FPOINT: return tvfixlist({fix(f.v[0]), fix(f.v[1])});
@@ -74,7 +74,7 @@ void tvmeasinit() {
 
 node xgreymeas() {
     if (!moreargs()) ksabort("greymeas grey");
-    node img = ksarggrey();
+    node img = tvarggrey();
     kslastarg();
     img = tvconvert(img);
     int lo, hi;
@@ -102,7 +102,7 @@ node xsum() {
 
 node xhistogram() {
     if (!moreargs()) ksabort("histogram grey");
-    node img = ksarggrey();
+    node img = tvarggrey();
     kslastarg();
     img = tvconvert(img);
     uint32_t counts[256];
@@ -129,14 +129,14 @@ node xfeatmeas() {
     ksguard g(&label, &grey, &measures, &result);
     measures = ksarglist();
     if (moreargs()) {
-        grey = ksarggrey();
+        grey = tvarggrey();
         kslastarg();
         grey = tvconvert(grey);
     }
 
     // The measurements, last first; all checked before any is run.
-    std::vector<Meas> ms;
-    for (node p = measures; consp(p); p = cdr(p)) ms.push_back(measof(car(p)));
+    std::vector<Quantity> ms;
+    for (node p = measures; consp(p); p = cdr(p)) ms.push_back(tvmeasof(car(p)));
     std::reverse(ms.begin(), ms.end());
     const int count = int(ms.size());
     int i;
@@ -151,7 +151,7 @@ node xfeatmeas() {
         runmeas(ms[i], getimage(label), grey ? getimage(grey) : -1);
         int l = 0;
         for (node p = result; consp(p); p = cdr(p), ++l) {
-            node v = measvalue(ms[i], featbuf[l]);
+            node v = tvmeasvalue(ms[i], featbuf[l]);
             rplaca(p, cons(v, car(p)));   // cons protects v
         }
     }

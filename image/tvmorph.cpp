@@ -53,7 +53,7 @@ node shown(node img) {
 
 node xlabel() {
     if (!moreargs()) ksabort("label bin &opt max");
-    node bin = ksargbin();
+    node bin = tvargbin();
     uint32_t max = 0xFFFFFFFFu;
     if (moreargs()) max = uint32_t(getfixnum(ksargfix()));
     kslastarg();
@@ -103,8 +103,8 @@ node xbuild() {
 
 node xskiz() {
     if (!moreargs()) ksabort("skiz grey_label bin_mask");
-    node labels = ksarggrey();
-    node mask = ksargbin();
+    node labels = tvarggrey();
+    node mask = tvargbin();
     kslastarg();
     node res = NIL, gmask = NIL;
     ksguard g(&labels, &mask, &res, &gmask);
@@ -122,8 +122,8 @@ node xskiz() {
 
 node xwatershed() {
     if (!moreargs()) ksabort("watershed grey_mark grey_mask");
-    node marker = ksarggrey();
-    node relief = ksarggrey();
+    node marker = tvarggrey();
+    node relief = tvarggrey();
     kslastarg();
     node res = NIL;
     ksguard g(&marker, &relief, &res);
@@ -137,13 +137,13 @@ node xwatershed() {
 
 node xthinqueue() {
     if (!moreargs()) ksabort("thinqueue bin se_list &opt (size -1) block");
-    node bin = ksargbin();
+    node bin = tvargbin();
     node list = ksarglist();
     int size = -1;
     node block = NIL;
     if (moreargs()) {
         size = getfixnum(ksargfix());
-        if (moreargs()) block = ksargbin();
+        if (moreargs()) block = tvargbin();
     }
     kslastarg();
     std::vector<int32_t> pairs;

@@ -57,7 +57,7 @@ node twolist(node a, node b) {
 
 node xconvh() {
     if (!moreargs()) ksabort("convh grey mask 0-3 &opt fact");
-    node img = ksarggrey();
+    node img = tvarggrey();
     node mask = ksarglist();
     int mode = getfixnum(ksargfix());
     int fact = argfact();
@@ -78,7 +78,7 @@ node xconvh() {
 
 node xconv() {
     if (!moreargs()) ksabort("conv grey mask 0-3 &opt fact");
-    node img = ksarggrey();
+    node img = tvarggrey();
     node mask = ksarg();
     int mode = getfixnum(ksargfix());
     int fact = argfact();
@@ -129,7 +129,7 @@ int floatcoefs(node list, float *out, const char *notfloat, const char *toomany)
 
 node xrech() {
     if (!moreargs()) ksabort("rech grey (a b) mode");
-    node img = ksarggrey();
+    node img = tvarggrey();
     node ab = ksarg();
     int mode = getfixnum(ksargfix());
     kslastarg();
@@ -149,8 +149,8 @@ node xrech() {
 
 node xft() {
     if (!moreargs()) ksabort("ft gin ain dir &opt fact");
-    node gin = ksarggrey();
-    node ain = ksarggrey();
+    node gin = tvarggrey();
+    node ain = tvarggrey();
     int dir = getfixnum(ksargfix());
     float fact = moreargs() ? getflonum(ksargflo()) : 1.0f;
     kslastarg();
@@ -184,8 +184,8 @@ char multdivop(node x) {
 
 node xfft() {
     if (!moreargs()) ksabort("fft gin1 ain1 dir k &opt mult_div gin2 ain2");
-    node gin1 = ksarggrey();
-    node ain1 = ksarggrey();
+    node gin1 = tvarggrey();
+    node ain1 = tvarggrey();
     int dir = getfixnum(ksargfix());
     int k = getfixnum(ksargfix());
     node gin2 = nullptr, ain2 = nullptr;
@@ -194,8 +194,8 @@ node xfft() {
     if (withspectrum) {
         node md = ksarg();
         op = multdivop(md);
-        gin2 = ksarggrey();
-        ain2 = ksarggrey();
+        gin2 = tvarggrey();
+        ain2 = tvarggrey();
     }
     kslastarg();
     if (dir != 1 && dir != -1) ksabort("fft, wrong dir");

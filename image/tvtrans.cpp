@@ -85,7 +85,7 @@ node linesegment(const char *usage, lineop op) {
 
 node xbingrey() {
     if (!moreargs()) ksabort("bin-grey bin");
-    node img = ksargbin();
+    node img = tvargbin();
     kslastarg();
     img = tvconvert(img);
     ksguard g(&img);
@@ -96,7 +96,7 @@ node xbingrey() {
 
 node xgreybin() {
     if (!moreargs()) ksabort("grey-bin gin");
-    node img = ksarggrey();
+    node img = tvarggrey();
     kslastarg();
     img = tvconvert(img);
     ksguard g(&img);
@@ -107,7 +107,7 @@ node xgreybin() {
 
 node xthresh() {
     if (!moreargs()) ksabort("thresh grey low high");
-    node img = ksarggrey();
+    node img = tvarggrey();
     int low = getfixnum(ksargfix());
     int high = getfixnum(ksargfix());
     kslastarg();
@@ -121,7 +121,7 @@ node xthresh() {
 
 node xinvert() {
     if (!moreargs()) ksabort("invert ima");
-    node img = ksargima();
+    node img = tvargima();
     kslastarg();
     img = tvconvert(img);
     ksguard g(&img);
@@ -144,7 +144,7 @@ node xinvert() {
 
 node xfpoint() {
     if (!moreargs()) ksabort("fpoint bin");
-    node img = ksargbin();
+    node img = tvargbin();
     kslastarg();
     img = tvconvert(img);
     int x, y;
@@ -159,7 +159,7 @@ node xlinerosion() { return linesegment("linerosion bin|grey angle size", greyli
 
 node xanamorph() {
     if (!moreargs()) ksabort("anamorph grey lut");
-    node img = ksarggrey();
+    node img = tvarggrey();
     node lut = ksargcons();
     kslastarg();
     unsigned char table[256];
@@ -181,7 +181,7 @@ node xanamorph() {
 
 node xbitmap() {
     if (!moreargs()) ksabort("bitmap gin 1-4");
-    node img = ksarggrey();
+    node img = tvarggrey();
     int k = getfixnum(ksargfix());
     kslastarg();
     if (k < 1 || k > 4) ksabort("bitmap gin 1-4");
@@ -194,7 +194,7 @@ node xbitmap() {
 
 node xdistance() {
     if (!moreargs()) ksabort("distance bin &opt (outside 1)");
-    node img = ksargbin();
+    node img = tvargbin();
     int outside = 1;
     if (moreargs()) outside = getfixnum(ksargfix()) ? 255 : 0;
     kslastarg();
@@ -208,8 +208,8 @@ node xdistance() {
 
 node xgetsample() {
     if (!moreargs()) ksabort("getsample grey_or grey_sa diff_start diff_end &opt xf yf");
-    node orig = ksarggrey();
-    node sample = ksarggrey();
+    node orig = tvarggrey();
+    node sample = tvarggrey();
     int dstart = getfixnum(ksargfix());
     int dend = getfixnum(ksargfix());
     int xf = moreargs() ? getfixnum(ksargfix()) : -1;
@@ -239,7 +239,7 @@ node xgetsample() {
 
 node xmedian() {
     if (!moreargs()) ksabort("median grey size");
-    node img = ksarggrey();
+    node img = tvarggrey();
     int size = getfixnum(ksargfix());
     kslastarg();
     if (size > 10) ksabort("median, too great size");

@@ -25,3 +25,5 @@ endforeach()
 
 # The committed function tables are exactly what their generators make.
 add_test(NAME gen/tables COMMAND ${CMAKE_SOURCE_DIR}/scripts/gen/check)
+# No identifier carries the prefix of a unit other than its own.
+add_test(NAME names/prefixes COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-names)
