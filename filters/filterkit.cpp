@@ -31,6 +31,24 @@ bool fail(const char *format, ...) {
 bool failed() { return errorset; }
 void clearerror() { errorset = false; }
 
+// ------------------------------------------------------------ the file
+FILE *reading;
+savefile writing;
+
+bool openfile(const char *name, bool write) {
+    clearerror();
+    fail("open error");
+    if (write) return savebegin(writing, name);
+    reading = fopen(name, "rb");
+    return reading != nullptr;
+}
+
+void closefile() {
+    if (reading) fclose(reading);
+    reading = nullptr;
+    savecancel(writing);
+}
+
 // --------------------------------------------------------------- options
 const char *optionset::find(const char *key) const {
     for (auto it = words.rbegin(); it != words.rend(); ++it)

@@ -9,7 +9,10 @@
 // out; a writer remembers the header and encodes the whole block at once.
 #pragma once
 
+#include "savefile.h"
+
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +30,16 @@ bool fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Whether fail was called since the last clearerror.
 bool failed();
 void clearerror();
+
+// --------------------------------------------------------------- the file
+// The module's one file: open for reading, or being saved through savefile.
+extern FILE *reading;
+extern savefile writing;
+// Opens name to read or, with write, to save (savebegin); false with the
+// error "open error" when that fails. The caller has closed what was open.
+bool openfile(const char *name, bool write);
+// Closes the file read and gives up a save not committed.
+void closefile();
 
 // --------------------------------------------------------------- options
 // An options text is words key=value separated by white space. Every word

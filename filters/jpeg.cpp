@@ -37,9 +37,6 @@ struct errorexit {
     jmp_buf jump;
 };
 
-// One file at a time.
-FILE *reading;
-savefile writing;
 errorexit errors;
 jpeg_progress_mgr progress;
 jpeg_decompress_struct din;
@@ -218,18 +215,12 @@ const char *filtererror() { return lasterror(); }
 void filterfclose() {
     enddecompress();
     endcompress();
-    if (reading) fclose(reading);
-    reading = nullptr;
-    savecancel(writing);
+    closefile();
 }
 
 bool filterfopen(const char *name, bool write) {
     filterfclose();
-    clearerror();
-    fail("open error");
-    if (write) return savebegin(writing, name);
-    reading = fopen(name, "rb");
-    return reading != nullptr;
+    return openfile(name, write);
 }
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options) {

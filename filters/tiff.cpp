@@ -40,9 +40,6 @@ constexpr tmsize_t MAXALLOC = 256 << 20;
 // What a file's pixels are, as far as reading goes.
 enum class kind { bilevel, grey, rgb, palette, cmyk };
 
-// One file at a time.
-FILE *reading;
-savefile writing;
 TIFF *tif;
 
 // The read in progress.
@@ -423,18 +420,12 @@ const char *filtererror() { return lasterror(); }
 
 void filterfclose() {
     closetiff();
-    if (reading) fclose(reading);
-    reading = nullptr;
-    savecancel(writing);
+    closefile();
 }
 
 bool filterfopen(const char *name, bool write) {
     filterfclose();
-    clearerror();
-    fail("open error");
-    if (write) return savebegin(writing, name);
-    reading = fopen(name, "rb");
-    return reading != nullptr;
+    return openfile(name, write);
 }
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options) {

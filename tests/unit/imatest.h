@@ -8,13 +8,17 @@
 #include "io.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct ImaFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -63,6 +67,18 @@ inline std::string exedir() {
     return p.substr(0, p.rfind('/'));
 }
 
+// The names in folder dir, "." and ".." left out, sorted.
+inline std::vector<std::string> entries(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Each test of image files gets its own empty folder and the throwing error
 // function; no filter stays bound after it.
 struct ImageFileTest : ::testing::Test {
@@ -79,4 +95,5 @@ struct ImageFileTest : ::testing::Test {
         EXPECT_EQ(system(cmd.c_str()), 0);
     }
     std::string path(const std::string &name) const { return dir + "/" + name; }
+    std::vector<std::string> entries() const { return ::entries(dir); }
 };

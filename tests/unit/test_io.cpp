@@ -30,14 +30,6 @@ void writeall(const std::string &path, const std::vector<uint8_t> &bytes) {
 }
 
 struct IoTest : ImageFileTest {
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        DIR *d = opendir(dir.c_str());
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
-        closedir(d);
-        return names;
-    }
     // Writes one image through the bound filter.
     bool save(const std::string &name, int x0, int y0, int w, int h, int depth,
               const std::vector<uint8_t> &block) {

@@ -1,5 +1,6 @@
 // Saving without destroying: what each kind of name becomes after a save,
 // a failed save and a cancelled one.
+#include "imatest.h"
 #include "savefile.h"
 
 #include <gtest/gtest.h>
@@ -49,15 +50,7 @@ struct SaveTest : ::testing::Test {
         EXPECT_EQ(system(cmd.c_str()), 0);
     }
     std::string path(const char *name) const { return dir + "/" + name; }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        DIR *d = opendir(dir.c_str());
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
-        closedir(d);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> entries() const { return ::entries(dir); }
 };
 
 // Saves text under name; the result of savecommit.
