@@ -2,6 +2,7 @@
 // measure frame, filling and re-framing of images, and the replaceable error
 // function through which the whole image library reports failures.
 #include "intern.h"
+#include "invariant.h"
 #include "queue.h"
 
 #include <algorithm>
@@ -43,6 +44,12 @@ uint32_t imagebytes(int32_t w, int32_t h, int32_t depth) {
     case 32: return 4 * uw * uh;
     default: return 0;
     }
+}
+
+bool imagerecordok(const s_image &r) {
+    bool depthok = r.depth == 1 || r.depth == 8 || r.depth == 16 || r.depth == 24 || r.depth == 32;
+    return r.inuse && r.data && depthok && r.w >= 0 && r.w <= MAXFRAME && r.h >= 0 &&
+           r.h <= MAXFRAME && imagebytes(r.w, r.h, r.depth) == r.nbytes;
 }
 
 // ------------------------------------------------------------ block cache
@@ -150,6 +157,7 @@ int newimage(int x0, int y0, int w, int h, int depth) {
     r.nbytes = nbytes;
     r.data = data;
     r.inuse = 1;
+    INVARIANT(imagerecordok(r));
     mem_used += nbytes;
     id_used += 1;
     return handle;
@@ -158,6 +166,7 @@ int newimage(int x0, int y0, int w, int h, int depth) {
 void freeimage(int handle) {
     s_image &r = imarray[handle];
     if (!r.inuse) ima_error("freeimage, image is not in use");
+    INVARIANT(imagerecordok(r));
     putcached(r.data, r.nbytes ? r.nbytes : 1);
     r.data = nullptr;
     r.inuse = 0;
@@ -252,6 +261,7 @@ static void orbits(const uint8_t *src, int64_t sbit, uint8_t *dst, int64_t dbit,
 void convert(int src, int dst) {
     const s_image &s = imarray[src];
     s_image &d = imarray[dst];
+    INVARIANT(imagerecordok(s) && imagerecordok(d) && s.depth == d.depth);
     int cx0 = std::max(s.x0, d.x0), cx1 = std::min(s.x0 + s.w, d.x0 + d.w);
     int cy0 = std::max(s.y0, d.y0), cy1 = std::min(s.y0 + s.h, d.y0 + d.h);
     bool overlap = cx0 < cx1 && cy0 < cy1;

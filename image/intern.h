@@ -5,6 +5,19 @@
 
 #include <cstdint>
 
+// One image of the store. The pixel block holds the rows top to bottom,
+// and its layout is fixed by the depth (nbytes == imagebytes(w, h, depth)
+// always; imagerecordok checks it):
+//   1  BIN: rows of (w + 7) / 8 bytes, pixel x in bit x % 8 of byte x / 8
+//      (bit 0 leftmost); the bits past w in a row's last byte are padding;
+//   8  GREY: (w + 2) x (h + 2) bytes, the image inside a one-pixel border
+//      (pixel x, y at (y + 1) * (w + 2) + x + 1), so that a 3 x 3
+//      neighbourhood never leaves the block; operators keep the border 0
+//      unless they say otherwise;
+//  16  LGREY: w x h values of two bytes, no border;
+//  24  COL: w x h pixels of three bytes red, green, blue, no border;
+//  32  FGREY: w x h values of four bytes (floats in the Fourier
+//      operators), no border.
 struct s_image {
     uint8_t inuse;      // 1 while the row holds an image
     uint32_t nbytes;    // size of the pixel block
@@ -37,6 +50,9 @@ void set_ima_error(ima_error_fn fn);
 extern void (*ima_poll)();
 
 uint32_t imagebytes(int32_t w, int32_t h, int32_t depth);
+// Whether a record in use keeps the invariant of its layout: a block, one
+// of the five depths, a size within MAXFRAME and nbytes as the depth gives.
+bool imagerecordok(const s_image &r);
 void imainit();
 int newimage(int x0, int y0, int w, int h, int depth);
 // Releases the image; its block is kept for the next image of that size.

@@ -14,6 +14,8 @@
 //   anything in it may jump holds a ksunwindframe too.
 #pragma once
 
+#include "invariant.h"
+
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -375,20 +377,28 @@ enum {
     CTX_CONTINUE = 32, CTX_TOPLEVEL = 64, CTX_BRKLEVEL = 128, CTX_UNWIND = 256
 };
 
+// One landing place of non-local exits, a record in the establishing C++
+// frame (never on the heap), linked from kscontext while it is active. The
+// saved_ fields are what ksbegin found and ksrestore puts back, except that
+// a GO moves saved_argv/saved_argc (see below).
 struct context {
-    int flags;
-    node key;
-    context *previous;
-    node **saved_stack;
+    int flags;                // the CTX_ kinds of jump it takes
+    node key;                 // THROW tag or block name; NIL for others
+    context *previous;        // the context active before it (kscontext chain)
+    node **saved_stack;       // ksstack: the protection stack's top
+    // ksargv/ksargc: the argument frame of the establishing form. In a GO
+    // context (a tag body) the remaining body forms: ksgo advances them to
+    // just after the label it jumps to, so after a GO they always end where
+    // the body ends (saved_argv + saved_argc == body + n).
     node *saved_argv;
     int saved_argc;
-    node *saved_fp;
-    node *saved_sp;
-    node saved_env;
-    node saved_fenv;
-    node saved_denv;
-    int saved_unwindframes;
-    jmp_buf *landing;   // set while ksrun may land a jump here by longjmp
+    node *saved_fp;           // ksfp: the current argument frame's base
+    node *saved_sp;           // kssp: the argument stack's top
+    node saved_env;           // ksenv: lexical variable bindings
+    node saved_fenv;          // ksfenv: lexical function bindings
+    node saved_denv;          // ksdenv: dynamic bindings, undone down to here
+    int saved_unwindframes;   // ksunwindframes: frames with destructors above
+    jmp_buf *landing;         // set while ksrun may land a jump here by longjmp
 };
 
 // The exception that carries a jump to its landing context.

@@ -227,6 +227,9 @@ static bool tagbody(node *body, int n, bool ownblock, node *retval) {
     bool returned = false;
     auto run = [&] {
         while (left > 0) {
+            // the forms still to run end where the body ends: never read past
+            // the frame
+            INVARIANT(pos >= body && pos + left == body + n);
             node f = *pos++;
             --left;
             if (!consp(f)) continue;
@@ -328,8 +331,8 @@ static node doloop(bool sequential) {
                 for (node p = cdr(clause); consp(p); p = cdr(p)) v = kseval(car(p));
                 return v;
             }
-            node v;
-            if (tagbody(body, n, true, &v)) return v;
+            node returned;
+            if (tagbody(body, n, true, &returned)) return returned;
             // steps: DO evaluates all and then stores, DO* stores each at once
             node *vals = kssp;
             for (node p = bindings; consp(p); p = cdr(p)) {
@@ -385,8 +388,8 @@ node xdotimes() {
     node val = inblock(NIL, [&]() -> node {
         for (int32_t i = 0; i < limit; ++i) {
             rplacd(binding, cvfixnum(i));
-            node v;
-            if (tagbody(body, n, true, &v)) return v;
+            node returned;
+            if (tagbody(body, n, true, &returned)) return returned;
         }
         rplacd(binding, count);
         return kseval(result);
@@ -412,8 +415,8 @@ node xdolist() {
     node val = inblock(NIL, [&]() -> node {
         for (node p = list; consp(p); p = cdr(p)) {
             rplacd(binding, car(p));
-            node v;
-            if (tagbody(body, n, true, &v)) return v;
+            node returned;
+            if (tagbody(body, n, true, &returned)) return returned;
         }
         rplacd(binding, NIL);
         return kseval(result);

@@ -41,13 +41,13 @@ static node superclass(node cls) {
 }
 
 // IVARCNT and IVARTOTAL of a class; both must be non-negative fixnums.
-static void ivarcounts(node cls, int32_t *count, int32_t *total) {
+static void ivarcounts(node cls, int32_t *count, int32_t *allvars) {
     node cnt = classslot(cls, CL_IVARCNT), tot = classslot(cls, CL_IVARTOTAL);
     if (!fixp(cnt)) kserror("bad value for instance variable count", cnt);
     if (!fixp(tot)) kserror("bad value for instance variable count", tot);
     *count = getfixnum(cnt);
-    *total = getfixnum(tot);
-    if (*count < 0 || *total < *count)
+    *allvars = getfixnum(tot);
+    if (*count < 0 || *allvars < *count)
         kserror("bad value for instance variable count", tot);
 }
 
@@ -78,14 +78,14 @@ static node *objvarslot(node pair, node sym) {
     node obj = car(pair);
     breakpoll poll;
     for (node cls = cdr(pair); cls; cls = superclass(cls)) {
-        int32_t count, total;
-        ivarcounts(cls, &count, &total);
-        int32_t slot = total - count + 1;
+        int32_t count, allvars;
+        ivarcounts(cls, &count, &allvars);
+        int32_t slot = allvars - count + 1;
         for (node p = classslot(cls, CL_IVARS); consp(p); p = cdr(p), ++slot) {
             poll.tick();
             if (car(p) != sym) continue;
             if (slot >= getsize(obj))
-                kserror("bad value for instance variable count", cvfixnum(total));
+                kserror("bad value for instance variable count", cvfixnum(allvars));
             return &obj->b.data[slot];
         }
         node cvals = classslot(cls, CL_CVALS);
@@ -195,11 +195,11 @@ node xsendsuper() {
 
 node clnew() {
     node cls = ksargobj();
-    int32_t count, total;
-    ivarcounts(cls, &count, &total);
+    int32_t count, allvars;
+    ivarcounts(cls, &count, &allvars);
     ksargv += ksargc;                       // the arguments go to :ISNEW
     ksargc = 0;
-    return newobject(cls, total);
+    return newobject(cls, allvars);
 }
 
 node clisnew() {
@@ -279,9 +279,9 @@ node obshow() {
     ksterpri(fptr);
     breakpoll poll;
     for (node cls = getelement(self, 0); cls; cls = superclass(cls)) {
-        int32_t count, total;
-        ivarcounts(cls, &count, &total);
-        int32_t slot = total - count + 1;
+        int32_t count, allvars;
+        ivarcounts(cls, &count, &allvars);
+        int32_t slot = allvars - count + 1;
         poll.tick();
         for (node p = classslot(cls, CL_IVARS); consp(p); p = cdr(p), ++slot) {
             ksputstr(fptr, "  ");

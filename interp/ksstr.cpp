@@ -181,13 +181,13 @@ node xrighttrim() { return trim(false, true); }
 
 // ------------------------------------------------------------ building strings
 node xstrcat() {
-    int64_t total = 0;
+    int64_t length = 0;
     for (int i = 0; i < ksargc; ++i) {
         if (!stringp(ksargv[i])) ksbadtype(ksargv[i]);
-        total += strlength(ksargv[i]);
+        length += strlength(ksargv[i]);
     }
-    if (total >= INT32_MAX) ksfail("insufficient string space");
-    node out = newstring((int32_t)total + 1);
+    if (length >= INT32_MAX) ksfail("insufficient string space");
+    node out = newstring((int32_t)length + 1);
     char *p = getstring(out);
     while (moreargs()) {
         node s = nextarg();

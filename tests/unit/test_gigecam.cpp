@@ -541,6 +541,6 @@ TEST_P(Gige, AUserBreakStopsTheLongWaits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, Gige, ::testing::Values(Vimba, Pv),
-                         [](const auto &info) { return std::string(info.param.module); });
+                         [](const auto &test) { return std::string(test.param.module); });
 
 }  // namespace

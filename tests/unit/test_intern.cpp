@@ -243,3 +243,35 @@ TEST_F(StoreTest, BlockCacheIsBounded) {
     ima_dropcache();
     EXPECT_EQ(ima_cachedbytes(), 0);
 }
+
+namespace {
+
+// Every record the store makes keeps the layout of its depth; a record
+// whose size, depth or block disagrees is refused.
+TEST_F(StoreTest, RecordsKeepTheLayoutOfTheirDepth) {
+    for (int depth : {1, 8, 16, 24, 32})
+        for (int w : {1, 7, 8, 9, 4096}) {
+            int h = newimage(-3, 5, w, 3, depth);
+            EXPECT_TRUE(imagerecordok(imarray[h])) << depth << " " << w;
+            freeimage(h);
+        }
+    int h = newimage(0, 0, 9, 2, 8);
+    s_image r = imarray[h];
+    EXPECT_EQ(r.nbytes, 11u * 4u);   // (w + 2) x (h + 2): the border
+    r.nbytes -= 1;
+    EXPECT_FALSE(imagerecordok(r));
+    r = imarray[h];
+    r.depth = 1;   // 2 rows of 2 bytes would be the BIN block
+    EXPECT_FALSE(imagerecordok(r));
+    r = imarray[h];
+    r.data = nullptr;
+    EXPECT_FALSE(imagerecordok(r));
+    r = imarray[h];
+    r.depth = 12;
+    EXPECT_FALSE(imagerecordok(r));
+    r = imarray[h];
+    r.inuse = 0;
+    EXPECT_FALSE(imagerecordok(r));
+}
+
+}  // namespace

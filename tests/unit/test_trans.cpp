@@ -183,7 +183,8 @@ TEST_F(Trans, BinaryGreyConversionsAndThresholdsMatchPixelwiseDefinition) {
         if (s.w % 8) {
             for (int r = 0; r < s.h; ++r) EXPECT_EQ(0, imarray[back.h].data[r * ifw_bin + ifw_bin - 1] >> (s.w % 8));
         }
-        for (auto [lo, hi] : {std::pair{0, 255}, {0, 0}, {255, 255}, {17, 200}, {100, 100}}) {
+        for (auto range : {std::pair{0, 255}, {0, 0}, {255, 255}, {17, 200}, {100, 100}}) {
+            int lo = range.first, hi = range.second;   // lambdas capture variables, not bindings
             randomize(t.h);
             thresh(g.h, t.h, lo, hi);
             expectframe(t.h, [&](int c, int r) { int v = px(g.h, c, r); return v >= lo && v <= hi; }, "thresh");
