@@ -52,7 +52,8 @@ array set Display {
     mark {}
     pan {}
 }
-# One reply message carries at most this many bytes of an input line.
+# One reply message carries at most this many bytes of an input line (the
+# line goes to the interpreter in UTF-8, see GuiReadLine).
 set Console(pieceSize) 1024
 
 set ProgramDir [file dirname [info nameofexecutable]]
@@ -374,9 +375,10 @@ proc Console:Send {} {
         return
     }
     set line [lindex $Console(pending) 0]
-    if {[string length $line] > $Console(pieceSize)} {
-        set piece [string range $line 0 [expr {$Console(pieceSize) - 1}]]
-        lset Console(pending) 0 [string range $line $Console(pieceSize) end]
+    set n [Console:PieceLength $line $Console(pieceSize)]
+    if {$n < [string length $line]} {
+        set piece [string range $line 0 [expr {$n - 1}]]
+        lset Console(pending) 0 [string range $line $n end]
         set Console(midLine) 1
     } else {
         set piece $line
@@ -386,6 +388,19 @@ proc Console:Send {} {
     set Console(readWaiting) 0
     Console:SetBusy 1
     GuiReadLine $piece
+}
+
+# The number of characters at the start of text whose UTF-8 form fits in
+# size bytes. A character takes one to three bytes (Tcl holds characters
+# beyond U+FFFF as two), so dropping a third of the bytes too many, rounded
+# up, never drops a character that fits.
+proc Console:PieceLength {text size} {
+    set n [expr {min([string length $text], $size)}]
+    while {[set over [expr {[string length [encoding convertto utf-8 \
+            [string range $text 0 $n-1]]] - $size}]] > 0} {
+        incr n [expr {-(($over + 2) / 3)}]
+    }
+    return $n
 }
 
 # An error dropped the interpreter's input: the rest of a line that was
@@ -1135,9 +1150,21 @@ proc Display:Painted {} {
 
 # ---------------------------------------------------------------- menus
 
-# A string as a Lisp string literal.
+# A string (a file name) as a Lisp string literal that holds the name's
+# bytes in the system's encoding. The console sends UTF-8, so where that
+# encoding gives other bytes, each byte from 128 up is written as an octal
+# escape.
 proc Lisp:String {text} {
-    return "\"[string map {\\ \\\\ \" \\\"} $text]\""
+    set text [string map {\\ \\\\ \" \\\"} $text]
+    set native [encoding convertto [encoding system] $text]
+    if {$native ne [encoding convertto utf-8 $text]} {
+        set text {}
+        foreach byte [split $native {}] {
+            scan $byte %c code
+            append text [expr {$code < 128 ? $byte : [format \\%03o $code]}]
+        }
+    }
+    return "\"$text\""
 }
 
 # A word for the shell, in single quotes.
