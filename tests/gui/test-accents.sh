@@ -14,6 +14,16 @@ printf '(setq by-menu "menu ü")\n' > "données/menü.lsp"
 (imasave (greyset 77) "données/imagé.ima")
 LSP
 [ -s "données/imagé.ima" ] || { echo "could not make the test image"; exit 1; }
+# xdotool types a character that has no key by remapping a spare keycode
+# for it; typing slower lets the window read each such key before the next
+# remapping.
+type_slowly() {
+  xdotool type --delay 40 -- "$1"
+}
+type_line() {
+  type_slowly "$1"
+  xdotool key Return
+}
 start_tavex
 
 # Typed: each é is two bytes for the interpreter.
@@ -66,7 +76,7 @@ dialog() {
   done
   sleep 0.3
   xdotool key ctrl+a
-  xdotool type --delay 8 -- "$2"
+  type_slowly "$2"
   xdotool key Return
 }
 before=$(prompts)
