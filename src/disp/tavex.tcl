@@ -890,9 +890,10 @@ proc Display:Answer {button x y} {
 
 # A button goes down in the display: a click for the waiting request (the
 # button and the image-plane position; Ctrl+left counts as the middle
-# button). With the left button a drag begins: while picking a line or a
-# rectangle, a rubber band follows the pointer and the release answers as
-# the right button would.
+# button). While picking a line or a rectangle the left button begins a
+# drag: a rubber band follows the pointer, and the release answers with
+# the left button at the start and, if the pointer moved to another pixel,
+# the right button at the end.
 proc Display:Press {button state cx cy} {
     global Display
     if {$button > 3} return
@@ -909,6 +910,7 @@ proc Display:Press {button state cx cy} {
     if {$button == 1 && $Display(picking) ne "point"} {
         set Display(press) $point
         Display:Band $point
+        return
     }
     Display:Answer $button {*}$point
 }
@@ -938,6 +940,7 @@ proc Display:Release {cx cy} {
     set press $Display(press)
     set Display(press) {}
     .tMain.cDisplay delete band
+    Display:Answer 1 {*}$press
     if {$point ne $press} {Display:Answer 3 {*}$point}
 }
 
