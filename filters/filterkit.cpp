@@ -7,6 +7,33 @@
 #include <cstdio>
 #include <cstring>
 
+// ------------------------------------------------------------ the file
+FILE *reading;
+savefile writing;
+
+extern "C" {
+
+const char *filtererror() { return lasterror(); }
+
+void filterfclose() {
+    endlibrary();
+    if (reading) fclose(reading);
+    reading = nullptr;
+    savecancel(writing);
+}
+
+// A failure here is "open error"; a later call replaces the text.
+bool filterfopen(const char *name, bool write) {
+    filterfclose();
+    clearerror();
+    fail("open error");
+    if (write) return savebegin(writing, name);
+    reading = fopen(name, "rb");
+    return reading != nullptr;
+}
+
+}  // extern "C"
+
 // ----------------------------------------------------------- error text
 namespace {
 char errortext[256];

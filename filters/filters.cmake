@@ -41,7 +41,7 @@ endforeach()
 
 # The unit tests write files in other programs' forms with the libraries.
 if(TARGET unit_tests)
-  target_link_libraries(unit_tests PRIVATE PNG::PNG TIFF::TIFF)
+  target_link_libraries(unit_tests PRIVATE PNG::PNG TIFF::TIFF JPEG::JPEG)
 endif()
 
 # Files of the modules against OpenCV, scikit-image and Pillow.

@@ -28,8 +28,6 @@ extern const char *const modulename = "png";
 namespace {
 
 // One file at a time.
-FILE *reading;
-savefile writing;
 png_structp png;   // libpng's state of the current read or write
 png_infop info;
 bool pngwrites;    // png is a write struct
@@ -230,25 +228,11 @@ void encode(const uint8_t *block) {
 
 }  // namespace
 
-extern "C" {
-
-const char *filtererror() { return lasterror(); }
-
-void filterfclose() {
+void endlibrary() {
     endpng();
-    if (reading) fclose(reading);
-    reading = nullptr;
-    savecancel(writing);
 }
 
-bool filterfopen(const char *name, bool write) {
-    filterfclose();
-    clearerror();
-    fail("open error");
-    if (write) return savebegin(writing, name);
-    reading = fopen(name, "rb");
-    return reading != nullptr;
-}
+extern "C" {
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options) {
     clearerror();
