@@ -69,7 +69,7 @@ constexpr const char *LUTUSAGE = "camlut lut = ((old . new)(old . new) ...)";
 // (CAMINIT name &opt options): loads the module and initialises it; T.
 node xcaminit() {
     if (!moreargs()) ksabort("(caminit name &opt options)");
-    const char *name = tvname(ksargstr());
+    const char *name = ksosname(ksargstr());
     const char *options = optionalstring();
     kslastarg();
     if (!name) {   // a NUL byte would cut the name short: no such module

@@ -34,13 +34,6 @@ node ksargbin();
 node ksarggrey();
 node ksargcol();
 
-// The text of a Lisp string that names a file or a module; NULL when it
-// holds a NUL byte, which would silently cut the name short.
-inline const char *tvname(node s) {
-    const char *text = getstring(s);
-    return strlen(text) + 1 == size_t(getslength(s)) ? text : nullptr;
-}
-
 // Takes the next argument: a list of exactly 2, 3 or 4 FIXNUMs.
 void ksga2fix(int *a, int *b);
 void ksga3fix(int *a, int *b, int *c);

@@ -31,7 +31,7 @@ const char *optionalstring() { return moreargs() ? getstring(ksargstr()) : nullp
 
 // The file name argument; a name holding a NUL byte is refused.
 const char *filename(const char *usage) {
-    const char *name = tvname(ksargstr());
+    const char *name = ksosname(ksargstr());
     if (!name) ksabort(usage);
     return name;
 }
@@ -39,7 +39,7 @@ const char *filename(const char *usage) {
 // The optional filter name; one holding a NUL byte names no module.
 const char *filtername() {
     if (!moreargs()) return nullptr;
-    const char *name = tvname(ksargstr());
+    const char *name = ksosname(ksargstr());
     if (!name) ksabort("can't load filter module");
     return name;
 }

@@ -278,6 +278,11 @@ node ksgetfname() {
     ksbadtype(n);
 }
 
+const char *ksosname(node s) {
+    const char *text = getstring(s);
+    return strlen(text) + 1 == size_t(getslength(s)) ? text : nullptr;
+}
+
 bool needsextension(const char *name) {
     size_t n = strlen(name);
     for (size_t i = n; i > 0; --i) {
