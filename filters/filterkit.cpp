@@ -1,6 +1,6 @@
 // Shared parts of the file-format modules; see filterkit.h.
-#include "filterkit.h"
-#include "intern.h"
+#include "filters/filterkit.h"
+#include "image/intern.h"
 
 #include <cctype>
 #include <cstdarg>

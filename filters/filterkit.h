@@ -10,7 +10,7 @@
 // out; a writer remembers the header and encodes the whole block at once.
 #pragma once
 
-#include "savefile.h"
+#include "image/savefile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -17,8 +17,8 @@
 //
 // libjpeg reports errors by longjmp: every call into it runs inside
 // guarded(), and the code that runs there holds no object with a destructor.
-#include "filterkit.h"
-#include "io.h"
+#include "filters/filterkit.h"
+#include "image/io.h"
 
 #include <algorithm>
 #include <csetjmp>

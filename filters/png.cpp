@@ -14,8 +14,8 @@
 // libpng reports errors by longjmp: every call into it runs inside guarded(),
 // and the code that runs there holds no object with a destructor; buffers
 // live in the module state.
-#include "filterkit.h"
-#include "io.h"
+#include "filters/filterkit.h"
+#include "image/io.h"
 
 #include <png.h>
 #include <zlib.h>

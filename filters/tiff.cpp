@@ -23,8 +23,8 @@
 // libtiff's errors become the error text (the first one of a call); its
 // warnings are dropped. No allocation is larger than one row of the file,
 // one band of tiles, or libtiff's own buffers, which it caps.
-#include "filterkit.h"
-#include "io.h"
+#include "filters/filterkit.h"
+#include "image/io.h"
 
 #include <tiffio.h>
 

@@ -1,8 +1,8 @@
 // The camera-module loader: one module at a time, opened with dlopen and
 // bound by the names of its seven exports.
-#include "camera.h"
-#include "intern.h"
-#include "io.h"
+#include "image/camera.h"
+#include "image/intern.h"
+#include "image/io.h"
 
 #include <dlfcn.h>
 

@@ -1,8 +1,8 @@
 // The image store: the table of image records, the image frame and the
 // measure frame, filling and re-framing of images, and the replaceable error
 // function through which the whole image library reports failures.
-#include "intern.h"
-#include "queue.h"
+#include "image/intern.h"
+#include "image/queue.h"
 
 #include <algorithm>
 #include <cstdio>

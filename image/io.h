@@ -9,8 +9,8 @@
 // interpreter; filter modules include it too.
 #pragma once
 
-#include "intern.h"
-#include "savefile.h"
+#include "image/intern.h"
+#include "image/savefile.h"
 
 #include <cstdint>
 #include <cstdio>

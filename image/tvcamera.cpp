@@ -1,7 +1,7 @@
 // Lisp functions of camera capture: CAMINIT, CAMFREE, CAMSNAP, CAMREAD and
 // CAMLUT over the loaded camera module, and its release at shutdown.
-#include "camera.h"
-#include "tvimage.h"
+#include "image/camera.h"
+#include "image/tvimage.h"
 
 #include <cstdint>
 #include <cstring>

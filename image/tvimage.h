@@ -2,8 +2,8 @@
 // the image-memory budget, re-framing of arguments and the display hook.
 #pragma once
 
-#include "ks.h"
-#include "intern.h"
+#include "interp/ks.h"
+#include "image/intern.h"
 
 #include <cstring>
 #include <initializer_list>

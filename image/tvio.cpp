@@ -1,7 +1,7 @@
 // Lisp functions of image files: IMASAVE and IMALOAD, through the native
 // format or a filter module, and the release of the filter at shutdown.
-#include "io.h"
-#include "tvimage.h"
+#include "image/io.h"
+#include "image/tvimage.h"
 
 #include <cstring>
 

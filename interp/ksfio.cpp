@@ -1,8 +1,8 @@
 // The Lisp functions of character I/O: READ and the print family, files,
 // character and byte access, string streams, FORMAT and the file scrambler
 // CODE.
-#include "ks.h"
-#include "savefile.h"
+#include "interp/ks.h"
+#include "image/savefile.h"
 
 #include <cctype>
 #include <cstdint>

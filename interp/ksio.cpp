@@ -2,7 +2,7 @@
 // file stream, an unnamed (string) stream or NIL, the routing of the
 // standard files to the console, the print helpers on the standard stream
 // variables, and the thin file layer over the C library.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <string>
 

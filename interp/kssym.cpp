@@ -1,6 +1,6 @@
 // The symbol table, variable and function lookup through the environments,
 // property lists, built-in registration, argument helpers and equality.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <cstring>
 #include <string>

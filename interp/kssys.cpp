@@ -2,8 +2,8 @@
 // inquiry, exit, the clock and sleeping, Tcl commands and key presses sent
 // to the front end, and the small operating-system layer (osinit, osrand,
 // oserror).
-#include "ks.h"
-#include "extent.h"
+#include "interp/ks.h"
+#include "shell/extent.h"
 
 #include <cstdlib>
 #include <ctime>

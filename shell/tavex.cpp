@@ -5,12 +5,12 @@
 // PipeIn (replies and the user's own requests), see msgframe.h. This unit
 // holds the GUI side: the Tcl commands the script calls, the event source
 // that turns waiting requests into Tcl events, and the request dispatcher.
-#include "consoletext.h"
-#include "disppaint.h"
-#include "extent.h"
-#include "ks.h"
-#include "msgframe.h"
-#include "tkstart.h"
+#include "shell/consoletext.h"
+#include "shell/disppaint.h"
+#include "shell/extent.h"
+#include "interp/ks.h"
+#include "shell/msgframe.h"
+#include "shell/tkstart.h"
 
 #include <X11/Xlib.h>
 #include <algorithm>

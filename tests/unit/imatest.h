@@ -3,8 +3,8 @@
 // exit, and a fixture for tests of image files.
 #pragma once
 
-#include "intern.h"
-#include "io.h"
+#include "image/intern.h"
+#include "image/io.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -4,8 +4,8 @@
 // coding, and the round trip RGB -> IHS -> RGB.
 #include <gtest/gtest.h>
 
-#include "color.h"
-#include "intern.h"
+#include "image/color.h"
+#include "image/intern.h"
 
 #include <algorithm>
 #include <cmath>

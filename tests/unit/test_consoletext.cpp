@@ -1,7 +1,7 @@
 // The GUI console's view of output bytes: UTF-8 where they form valid
 // sequences, ISO 8859-1 byte by byte elsewhere, sequences cut between two
 // messages joined again.
-#include "consoletext.h"
+#include "shell/consoletext.h"
 
 #include <gtest/gtest.h>
 #include <string>

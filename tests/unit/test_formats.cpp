@@ -2,8 +2,8 @@
 // round trips of every image type, parts of images, the frame limit, the
 // option texts, files written directly with libpng and libtiff in the forms
 // other programs produce, and cut or damaged files (refused, and quietly).
-#include "imatest.h"
-#include "io.h"
+#include "tests/unit/imatest.h"
+#include "image/io.h"
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>

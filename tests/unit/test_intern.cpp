@@ -1,5 +1,5 @@
 // The image store: block sizes, handles, frames, filling and re-framing.
-#include "intern.h"
+#include "image/intern.h"
 
 #include <gtest/gtest.h>
 

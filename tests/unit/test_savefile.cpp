@@ -1,6 +1,6 @@
 // Saving without destroying: what each kind of name becomes after a save,
 // a failed save and a cancelled one.
-#include "savefile.h"
+#include "image/savefile.h"
 
 #include <gtest/gtest.h>
 
