@@ -3,7 +3,7 @@
 // best of several runs. With DIR, each raw frame is also written to
 // DIR/bayerSIZE.raw so that a peer can time itself on the same input.
 // Output lines: DEBAYER SIZE MILLISECONDS.
-#include "cutil.h"
+#include "camera/cutil.h"
 
 #include <algorithm>
 #include <chrono>

@@ -30,7 +30,7 @@ awk -v t="$best" -v n="$net" 'BEGIN {
 root=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-if g++ -O2 -std=c++20 -I"$root/shell" -I/usr/include/tcl8.6 "$root/bench/pipe_roundtrip.cpp" \
+if g++ -O2 -std=c++20 -I"$root" -I/usr/include/tcl8.6 "$root/bench/pipe_roundtrip.cpp" \
      "$root/shell/extent.cpp" "$root/shell/msgframe.cpp" -ltcl8.6 -pthread -o "$tmp/rt"; then
   "$tmp/rt"
 fi

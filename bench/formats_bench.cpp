@@ -4,8 +4,8 @@
 // block) and saves of that image with the same settings as OpenCV's.
 // Prints "save|load TYPE CASE MS" (processor time, as the peer script
 // measures it). Usage: formats_bench DIR ROUNDS.
-#include "intern.h"
-#include "io.h"
+#include "image/intern.h"
+#include "image/io.h"
 
 #include <algorithm>
 #include <ctime>

@@ -2,13 +2,13 @@
 // 1024 x 1024 and 4096 x 4096 binary, grey and colour images (best of
 // several runs). Output lines: OPERATOR TYPE SIZE MILLISECONDS, read by
 // run_image_bench.sh, which puts OpenCV's times beside them.
-#include "base.h"
-#include "color.h"
-#include "intern.h"
-#include "meas.h"
-#include "morph.h"
-#include "signal.h"
-#include "trans.h"
+#include "image/base.h"
+#include "image/color.h"
+#include "image/intern.h"
+#include "image/meas.h"
+#include "image/morph.h"
+#include "image/signal.h"
+#include "image/trans.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 // frame (type 30, 4-byte payload) on PipeOut and its empty acknowledgement
 // on PipeIn, exactly as the interpreter and tavex-cli exchange them.
 // Built and run by console_bench.sh.
-#include "msgframe.h"
+#include "shell/msgframe.h"
 
 #include <chrono>
 #include <cstdio>

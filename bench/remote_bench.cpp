@@ -11,7 +11,7 @@
 // input and output.
 //
 // Usage: remote_bench [ROUNDS]   (best and median of ROUNDS, default 15)
-#include "camera.h"
+#include "image/camera.h"
 
 #include <algorithm>
 #include <chrono>

@@ -13,8 +13,8 @@
 // Height, ExposureTime (microseconds), Gain.
 // Frames: Mono8 into the bordered grey layout (depth 8), BayerRG8
 // demosaicked by debayer and RGB8 copied (depth 24).
-#include "camera.h"
-#include "cutil.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
 
 #include <arv.h>
 

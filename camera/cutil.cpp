@@ -1,6 +1,6 @@
 // Camera module utilities: option strings, colour byte order, Bayer
 // demosaicking, clock and sleep.
-#include "cutil.h"
+#include "camera/cutil.h"
 
 #include <array>
 #include <cctype>

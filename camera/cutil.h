@@ -8,7 +8,7 @@
 // an empty one or one of white space only holds no options.
 #pragma once
 
-#include "clock.h"
+#include "image/clock.h"
 
 #include <cstdint>
 

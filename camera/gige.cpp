@@ -7,9 +7,9 @@
 // frame is queued (or delivered and not yet read) with the acquisition
 // running for the current settings; Sized means the buffer was sized for
 // them. A change of the pixel format, binning or region clears both.
-#include "camera.h"
-#include "cutil.h"
-#include "gige.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
+#include "camera/gige.h"
 
 #include <algorithm>
 #include <climits>

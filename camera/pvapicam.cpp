@@ -2,8 +2,8 @@
 // module's SDK layer (gige.h), the only place where it calls PvAPI; the
 // module's logic is gige.cpp. Built against the stand-in SDK in
 // camera/standin/ unless PVAPI_SDK_DIR names a real one.
-#include "cutil.h"
-#include "gige.h"
+#include "camera/cutil.h"
+#include "camera/gige.h"
 
 #include "PvApi.h"
 

@@ -22,8 +22,8 @@
 //
 // Built a second time with SIMCAM_WITHOUT_LUT as "simcamnolut", a module
 // lacking camlut, to test the loader's refusal.
-#include "camera.h"
-#include "cutil.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
 
 #include <cstring>
 #include <vector>

@@ -22,9 +22,6 @@ function(gige_module name sdkdir header headersuffixes library librarysuffixes s
   add_library(${name} MODULE ${CMAKE_SOURCE_DIR}/camera/gige.cpp
     ${CMAKE_SOURCE_DIR}/camera/${name}.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
   set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-  foreach(dir image camera)
-    target_compile_options(${name} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/${dir}")
-  endforeach()
   if(sdkdir)
     find_path(${name}_SDK_INCLUDE ${header} PATHS ${sdkdir} PATH_SUFFIXES ${headersuffixes} NO_DEFAULT_PATH)
     find_library(${name}_SDK_LIBRARY ${library} PATHS ${sdkdir} PATH_SUFFIXES ${librarysuffixes} NO_DEFAULT_PATH)

@@ -2,8 +2,8 @@
 // is the module's SDK layer (gige.h), the only place where it calls Vimba;
 // the module's logic is gige.cpp. Built against the stand-in SDK in
 // camera/standin/ unless VIMBA_SDK_DIR names a real one.
-#include "cutil.h"
-#include "gige.h"
+#include "camera/cutil.h"
+#include "camera/gige.h"
 
 #include "VimbaC.h"
 

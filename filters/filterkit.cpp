@@ -1,11 +1,38 @@
 // Shared parts of the file-format modules; see filterkit.h.
-#include "filterkit.h"
-#include "intern.h"
+#include "filters/filterkit.h"
+#include "image/intern.h"
 
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+// ------------------------------------------------------------ the file
+FILE *reading;
+savefile writing;
+
+extern "C" {
+
+const char *filtererror() { return lasterror(); }
+
+void filterfclose() {
+    endlibrary();
+    if (reading) fclose(reading);
+    reading = nullptr;
+    savecancel(writing);
+}
+
+// A failure here is "open error"; a later call replaces the text.
+bool filterfopen(const char *name, bool write) {
+    filterfclose();
+    clearerror();
+    fail("open error");
+    if (write) return savebegin(writing, name);
+    reading = fopen(name, "rb");
+    return reading != nullptr;
+}
+
+}  // extern "C"
 
 // ----------------------------------------------------------- error text
 namespace {
@@ -30,24 +57,6 @@ bool fail(const char *format, ...) {
 
 bool failed() { return errorset; }
 void clearerror() { errorset = false; }
-
-// ------------------------------------------------------------ the file
-FILE *reading;
-savefile writing;
-
-bool openfile(const char *name, bool write) {
-    clearerror();
-    fail("open error");
-    if (write) return savebegin(writing, name);
-    reading = fopen(name, "rb");
-    return reading != nullptr;
-}
-
-void closefile() {
-    if (reading) fclose(reading);
-    reading = nullptr;
-    savecancel(writing);
-}
 
 // --------------------------------------------------------------- options
 const char *optionset::find(const char *key) const {

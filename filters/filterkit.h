@@ -1,6 +1,7 @@
 // What the file-format modules png, tiff and jpeg share, compiled into each
-// of them: the module's error text, its options text, the part of a file
-// image to load, 16-bit samples narrowed to 8 bits, and rows moved between
+// of them: the file being read or written (and the interface's open, close
+// and error calls on it), the module's error text, its options text, the
+// part of a file image to load, 16-bit samples narrowed to 8 bits, and rows moved between
 // decoded form and the image store's pixel block (BIN bit 0 leftmost, GREY
 // inside a one-pixel border, COL red-green-blue).
 //
@@ -9,11 +10,11 @@
 // out; a writer remembers the header and encodes the whole block at once.
 #pragma once
 
-#include "savefile.h"
+#include "image/savefile.h"
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,15 @@ bool fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 bool failed();
 void clearerror();
 
-// --------------------------------------------------------------- the file
-// The module's one file: open for reading, or being saved through savefile.
+// ------------------------------------------------------------ the file
+// The file being read (null when none) and the one being written; the
+// interface's filterfopen and filterfclose, defined in filterkit.cpp, open
+// and close them, and filtererror returns lasterror().
 extern FILE *reading;
 extern savefile writing;
-// Opens name to read or, with write, to save (savebegin); false with the
-// error "open error" when that fails. The caller has closed what was open.
-bool openfile(const char *name, bool write);
-// Closes the file read and gives up a save not committed.
-void closefile();
+// Releases what the module's library holds of the current file; defined
+// by each module, called by filterfclose before the file is closed.
+void endlibrary();
 
 // --------------------------------------------------------------- options
 // An options text is words key=value separated by white space. Every word

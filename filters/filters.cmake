@@ -3,8 +3,7 @@
 #
 # tavex_filter_module(NAME SOURCE... [LIBS LIB...]) builds build/lib/NAME.so
 # from the sources, with its own copy of image/savefile.cpp (the one way a
-# module writes a file, see image/savefile.h) and the image headers on the
-# quoted include path. The target is filter_NAME, so that a module named
+# module writes a file, see image/savefile.h). The target is filter_NAME, so that a module named
 # like a library (png) is never taken for that library.
 function(tavex_filter_module name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBS")
@@ -12,7 +11,6 @@ function(tavex_filter_module name)
   add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS} ${CMAKE_SOURCE_DIR}/image/savefile.cpp)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-  target_compile_options(${target} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
   if(arg_LIBS)
     target_link_libraries(${target} PRIVATE ${arg_LIBS})
   endif()
@@ -41,7 +39,7 @@ endforeach()
 
 # The unit tests write files in other programs' forms with the libraries.
 if(TARGET unit_tests)
-  target_link_libraries(unit_tests PRIVATE PNG::PNG TIFF::TIFF)
+  target_link_libraries(unit_tests PRIVATE PNG::PNG TIFF::TIFF JPEG::JPEG)
 endif()
 
 # Files of the modules against OpenCV, scikit-image and Pillow.

@@ -1,7 +1,7 @@
 // Filter module "incomplete", built for the tests only: it exports six of
 // the seven filter functions (filterreaddata is missing), so that loading it
 // must fail with "can't bind functions".
-#include "io.h"
+#include "image/io.h"
 
 extern "C" {
 const char *filtererror() { return "incomplete: no error"; }

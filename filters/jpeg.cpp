@@ -5,8 +5,11 @@
 // inverted). x= y= w= h= load a part: libjpeg skips the rows above it and
 // decodes only the block columns it touches. A truncated or corrupt file is
 // an error, not a picture with grey holes; libjpeg's other warnings are
-// dropped. Progressive files may ask for a whole-image coefficient buffer:
-// libjpeg's memory is capped, and so is the number of scans.
+// dropped. Progressive files (and others in several scans) are decoded
+// through a buffer of the whole image's coefficients, which the header call
+// sizes before libjpeg allocates it: a file too short to hold a first scan
+// of every block is refused as truncated, a buffer beyond a cap as too
+// large. libjpeg's memory is capped too, and so is the number of scans.
 //
 // Writing: GREY as greyscale, COL as YCbCr (4:2:0), BIN as greyscale 0 and
 // 255 (JPEG has no bilevel form); quality= 1-100, default 95. The origin is
@@ -14,13 +17,15 @@
 //
 // libjpeg reports errors by longjmp: every call into it runs inside
 // guarded(), and the code that runs there holds no object with a destructor.
-#include "filterkit.h"
-#include "io.h"
+#include "filters/filterkit.h"
+#include "image/io.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -30,6 +35,9 @@ extern const char *const modulename = "jpeg";
 namespace {
 
 constexpr long MAXMEMORY = 256L << 20;   // libjpeg's own allocations
+// The coefficient buffer of a file in several scans: enough for the frame
+// limit's 4096 x 4096 pixels in four full-size components.
+constexpr uint64_t MAXCOEFBYTES = 128ULL << 20;
 constexpr int MAXSCANS = 1000;           // a progressive file's scans
 
 struct errorexit {
@@ -37,6 +45,7 @@ struct errorexit {
     jmp_buf jump;
 };
 
+// One file at a time.
 errorexit errors;
 jpeg_progress_mgr progress;
 jpeg_decompress_struct din;
@@ -137,6 +146,36 @@ void readheader() {
     jpeg_read_header(&din, TRUE);
 }
 
+// A file in several scans makes jpeg_start_decompress allocate 128 bytes
+// for every block of every component (rounded up to whole MCUs). With
+// Huffman coding each of those blocks costs at least one bit in the scan
+// that brings its DC coefficient, so a file of fewer bytes than blocks / 8
+// cannot be complete. Arithmetic coding can spend less than a bit on a
+// block (a flat 4096 x 4096 image takes a few hundred bytes): there only
+// the cap bounds the buffer.
+bool checkbuffer() {
+    if (!jpeg_has_multiple_scans(&din)) return true;
+    uint64_t blocks = 0, buffered = 0;
+    for (int c = 0; c < din.num_components; ++c) {
+        const jpeg_component_info &k = din.comp_info[c];
+        uint64_t h = uint64_t(k.h_samp_factor), v = uint64_t(k.v_samp_factor);
+        blocks += uint64_t(k.width_in_blocks) * k.height_in_blocks;
+        buffered += (k.width_in_blocks + h - 1) / h * h * ((k.height_in_blocks + v - 1) / v * v);
+    }
+    if (buffered * 128 > MAXCOEFBYTES)
+        return fail("the image is %u x %u pixels in several scans, which takes %llu MB to decode "
+                    "(at most %llu MB): not read",
+                    din.image_width, din.image_height,
+                    (unsigned long long)((buffered * 128 + (1 << 20) - 1) >> 20),
+                    (unsigned long long)(MAXCOEFBYTES >> 20));
+    struct stat st;
+    if (din.arith_code || fstat(fileno(reading), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    if (uint64_t(st.st_size) < blocks / 8)
+        return fail("the file ends too early: %lld bytes cannot hold the %u x %u pixels it announces",
+                    (long long)st.st_size, din.image_width, din.image_height);
+    return true;
+}
+
 // Decodes the part into the block.
 void decode(uint8_t *block) {
     const region &p = plan.part;
@@ -208,20 +247,12 @@ void encode(const uint8_t *block) {
 
 }  // namespace
 
-extern "C" {
-
-const char *filtererror() { return lasterror(); }
-
-void filterfclose() {
+void endlibrary() {
     enddecompress();
     endcompress();
-    closefile();
 }
 
-bool filterfopen(const char *name, bool write) {
-    filterfclose();
-    return openfile(name, write);
-}
+extern "C" {
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options) {
     clearerror();
@@ -232,7 +263,7 @@ bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *
     if (!guarded(readheader)) return false;
     plan = readplan{};
     plan.filew = int(din.image_width), plan.fileh = int(din.image_height);
-    if (!planregion(o, plan)) return false;
+    if (!planregion(o, plan) || !checkbuffer()) return false;
     switch (din.jpeg_color_space) {
     case JCS_GRAYSCALE: din.out_color_space = JCS_GRAYSCALE; break;
     case JCS_YCbCr:

@@ -3,7 +3,7 @@
 // (P6), 8 bits a sample. Netpbm has no image origin: the writer records it in
 // a comment line "# origin X Y", which the reader takes back (origin 0 0
 // without it). The options text is not used.
-#include "io.h"
+#include "image/io.h"
 
 #include <sys/stat.h>
 

@@ -14,8 +14,8 @@
 // libpng reports errors by longjmp: every call into it runs inside guarded(),
 // and the code that runs there holds no object with a destructor; buffers
 // live in the module state.
-#include "filterkit.h"
-#include "io.h"
+#include "filters/filterkit.h"
+#include "image/io.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -27,6 +27,7 @@ extern const char *const modulename = "png";
 
 namespace {
 
+// One file at a time.
 png_structp png;   // libpng's state of the current read or write
 png_infop info;
 bool pngwrites;    // png is a write struct
@@ -227,19 +228,11 @@ void encode(const uint8_t *block) {
 
 }  // namespace
 
-extern "C" {
-
-const char *filtererror() { return lasterror(); }
-
-void filterfclose() {
+void endlibrary() {
     endpng();
-    closefile();
 }
 
-bool filterfopen(const char *name, bool write) {
-    filterfclose();
-    return openfile(name, write);
-}
+extern "C" {
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options) {
     clearerror();

@@ -14,11 +14,17 @@
 // with the horizontal predictor for 8-bit data. The origin is kept in the
 // position tags (with a resolution of 1, so positions are pixels).
 //
+// Every strip or tile a read needs must lie inside the file: one with no
+// data (offset or byte count 0, as sparse files have), one that passes the
+// file's end, or an uncompressed one shorter than its rows makes the file
+// damaged or incomplete, refused by the header call rather than loaded as
+// zeros.
+//
 // libtiff's errors become the error text (the first one of a call); its
 // warnings are dropped. No allocation is larger than one row of the file,
 // one band of tiles, or libtiff's own buffers, which it caps.
-#include "filterkit.h"
-#include "io.h"
+#include "filters/filterkit.h"
+#include "image/io.h"
 
 #include <tiffio.h>
 
@@ -26,6 +32,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -40,6 +47,7 @@ constexpr tmsize_t MAXALLOC = 256 << 20;
 // What a file's pixels are, as far as reading goes.
 enum class kind { bilevel, grey, rgb, palette, cmyk };
 
+// One file at a time.
 TIFF *tif;
 
 // The read in progress.
@@ -243,6 +251,48 @@ bool sizebuffers() {
     return true;
 }
 
+// Checks one strip or tile that a read needs (see the top); rows is the
+// number of rows an uncompressed one holds.
+bool checkstrile(uint32_t k, uint32_t rows, uint64_t filesize, bool raw) {
+    const char *what = tiled ? "tile" : "strip";
+    uint64_t offset = TIFFGetStrileOffset(tif, k), count = TIFFGetStrileByteCount(tif, k);
+    if (offset == 0 || count == 0)
+        return fail("the file is damaged or incomplete: %s %u has no data", what, k);
+    if (filesize > 0 && (offset > filesize || count > filesize - offset))
+        return fail("the file is damaged or incomplete: %s %u passes the end of the file", what, k);
+    uint64_t need = raw ? tiled ? TIFFTileSize64(tif) : TIFFVStripSize64(tif, rows) : 0;
+    if (count < need)
+        return fail("the file is damaged or incomplete: %s %u holds %llu of its %llu bytes", what, k,
+                    (unsigned long long)count, (unsigned long long)need);
+    return true;
+}
+
+// Checks the strips or tiles that the part touches.
+bool checkdata() {
+    const region &p = plan.part;
+    struct stat st;
+    uint64_t filesize = fstat(fileno(reading), &st) == 0 && S_ISREG(st.st_mode) ? uint64_t(st.st_size) : 0;
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    bool raw = compression == COMPRESSION_NONE;
+    uint64_t y1 = uint64_t(p.y + p.h), x1 = uint64_t(p.x + p.w);   // past the part
+    if (tiled) {
+        for (uint64_t y = uint64_t(p.y) / tileh * tileh; y < y1; y += tileh)
+            for (uint64_t x = uint64_t(p.x) / tilew * tilew; x < x1; x += tilew)
+                if (!checkstrile(TIFFComputeTile(tif, uint32_t(x), uint32_t(y), 0, 0), tileh, filesize, raw))
+                    return false;
+        return true;
+    }
+    uint32_t perstrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &perstrip);
+    uint64_t down = perstrip ? perstrip : 1;
+    for (uint64_t y = uint64_t(p.y) / down * down; y < y1; y += down) {
+        uint32_t rows = uint32_t(std::min(down, uint64_t(plan.fileh) - y));
+        if (!checkstrile(TIFFComputeStrip(tif, uint32_t(y), 0), rows, filesize, raw)) return false;
+    }
+    return true;
+}
+
 // Sample k of a packed row of bps-bit samples.
 unsigned sample(const uint8_t *row, size_t k) {
     switch (bps) {
@@ -414,19 +464,11 @@ bool encode(const uint8_t *block) {
 
 }  // namespace
 
-extern "C" {
-
-const char *filtererror() { return lasterror(); }
-
-void filterfclose() {
+void endlibrary() {
     closetiff();
-    closefile();
 }
 
-bool filterfopen(const char *name, bool write) {
-    filterfclose();
-    return openfile(name, write);
-}
+extern "C" {
 
 bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *options) {
     clearerror();
@@ -456,7 +498,7 @@ bool filterreadheader(int *x0, int *y0, int *w, int *h, int *depth, const char *
     int fx0, fy0;
     fileorigin(fx0, fy0);
     planorigin(plan, fx0, fy0);
-    if (!sizebuffers()) return false;
+    if (!sizebuffers() || !checkdata()) return false;
     *x0 = plan.x0, *y0 = plan.y0, *w = plan.part.w, *h = plan.part.h, *depth = plan.depth;
     return true;
 }

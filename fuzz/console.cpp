@@ -13,9 +13,9 @@
 // (one per 50 evaluations, and one per 65536 steps of a long walk).
 // Functions that would end the process, sleep, load camera modules, keep a
 // transcript or change the heap's or the poll's settings are unbound.
-#include "intern.h"
-#include "ks.h"
-#include "msgframe.h"
+#include "image/intern.h"
+#include "interp/ks.h"
+#include "shell/msgframe.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -8,7 +8,7 @@
 // from LLVMFuzzerTestOneInput (see imaload_pgm.cpp).
 #pragma once
 
-#include "io.h"
+#include "image/io.h"
 
 #include <cstdint>
 #include <cstdlib>

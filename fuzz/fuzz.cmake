@@ -18,8 +18,6 @@ function(tavex_fuzz_target name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBS")
   add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  target_compile_options(${name} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/fuzz"
-                         "SHELL:-iquote ${CMAKE_SOURCE_DIR}/filters")
   target_link_libraries(${name} PRIVATE kestrel ${TCL_LIBRARY} ${arg_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   add_dependencies(fuzz ${name})

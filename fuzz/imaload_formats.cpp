@@ -3,7 +3,7 @@
 // and the module source) and the round trip of what loads. The first byte
 // of an input chooses the read options, so that parts of images and the
 // 16-bit stretch are fuzzed too; the rest is the file.
-#include "filterload.h"
+#include "fuzz/filterload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const filterbinding module = fuzzload::compiledmodule();

@@ -1,6 +1,6 @@
 // Fuzz target: IMALOAD through the pgm module (compiled into the target)
 // and the round trip of what loads.
-#include "filterload.h"
+#include "fuzz/filterload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const filterbinding pgm = fuzzload::compiledmodule();

@@ -4,8 +4,8 @@
 // (w + 7) / 8; GREY one byte a pixel inside a one-pixel border, stride w + 2;
 // COL red, green, blue bytes, stride 3w. Inner loops run over raw rows; the
 // pixel-wise operations use SSE2 (part of every x86-64) 16 bytes at a time.
-#include "base.h"
-#include "intern.h"
+#include "image/base.h"
+#include "image/intern.h"
 
 #include <emmintrin.h>
 #include <immintrin.h>

@@ -1,7 +1,7 @@
 // The camera-module loader: one module at a time, opened with dlopen and
 // bound by the names of its seven exports.
-#include "camera.h"
-#include "intern.h"
+#include "image/camera.h"
+#include "image/intern.h"
 
 camerabinding camera;
 

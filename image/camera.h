@@ -17,7 +17,7 @@
 // module's long waits.
 #pragma once
 
-#include "module.h"
+#include "image/module.h"
 
 extern "C" {
 typedef const char *(*camerror_fn)();

@@ -3,8 +3,8 @@
 // ifw_grey). The IHS conversions are integer arithmetic on small tables;
 // divisions by a pixel-dependent value are replaced by tables or by exact
 // reciprocal products.
-#include "color.h"
-#include "intern.h"
+#include "image/color.h"
+#include "image/intern.h"
 
 #include <tmmintrin.h>
 

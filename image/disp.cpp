@@ -1,5 +1,5 @@
 // The shared display picture, lookup table and their lock.
-#include "disp.h"
+#include "image/disp.h"
 
 #include <cstdio>
 

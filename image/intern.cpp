@@ -1,9 +1,9 @@
 // The image store: the table of image records, the image frame and the
 // measure frame, filling and re-framing of images, and the replaceable error
 // function through which the whole image library reports failures.
-#include "intern.h"
-#include "invariant.h"
-#include "queue.h"
+#include "image/intern.h"
+#include "image/invariant.h"
+#include "image/queue.h"
 
 #include <algorithm>
 #include <cstdio>

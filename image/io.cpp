@@ -1,7 +1,7 @@
 // Image files: the native format's seven routines, and the binding of a
 // filter, native or a module loaded with dlopen.
-#include "io.h"
-#include "intern.h"
+#include "image/io.h"
+#include "image/intern.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

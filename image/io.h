@@ -9,9 +9,9 @@
 // interpreter; filter modules include it too.
 #pragma once
 
-#include "intern.h"
-#include "module.h"
-#include "savefile.h"
+#include "image/intern.h"
+#include "image/module.h"
+#include "image/savefile.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Measurements over the measure frame (see meas.h).
-#include "meas.h"
-#include "intern.h"
+#include "image/meas.h"
+#include "image/intern.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Finding and opening a module by name.
-#include "module.h"
+#include "image/module.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 // Propagation operators on the pixel queues (see morph.h).
-#include "morph.h"
-#include "base.h"
-#include "intern.h"
-#include "queue.h"
+#include "image/morph.h"
+#include "image/base.h"
+#include "image/intern.h"
+#include "image/queue.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Pixel queues: ring growth and release, and the seeding routines that fill
 // the queues with the starting pixels of the propagation operators.
-#include "queue.h"
-#include "intern.h"
+#include "image/queue.h"
+#include "image/intern.h"
 
 #include <cstdlib>
 #include <cstring>

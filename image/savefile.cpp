@@ -1,6 +1,6 @@
 // Saving a file without destroying what its name points to; the rule is in
 // savefile.h.
-#include "savefile.h"
+#include "image/savefile.h"
 
 #include <atomic>
 #include <cerrno>

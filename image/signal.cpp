@@ -1,6 +1,6 @@
 // Convolution, recursive filtering and Fourier transforms of grey images.
-#include "signal.h"
-#include "intern.h"
+#include "image/signal.h"
+#include "image/intern.h"
 
 #include <immintrin.h>
 

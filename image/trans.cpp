@@ -6,8 +6,8 @@
 // words (64 pixels at a time), grey ones on SSE2 vectors of 16 pixels, the
 // line operators with the van Herk/Gil-Werman running extrema, the median
 // with running histograms.
-#include "trans.h"
-#include "intern.h"
+#include "image/trans.h"
+#include "image/intern.h"
 
 #include <emmintrin.h>
 #include <immintrin.h>

@@ -1,8 +1,8 @@
 // Lisp functions of pixel access, geometry and arithmetic: argument checks,
 // re-framing of the image arguments, allocation of the result and one call
 // of the image library per pixel type.
-#include "base.h"
-#include "tvimage.h"
+#include "image/base.h"
+#include "image/tvimage.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // Lisp functions of camera capture: CAMINIT, CAMFREE, CAMSNAP, CAMREAD and
 // CAMLUT over the loaded camera module, and its release at shutdown.
-#include "camera.h"
-#include "tvimage.h"
+#include "image/camera.h"
+#include "image/tvimage.h"
 
 #include <cstdint>
 #include <cstring>
@@ -69,7 +69,7 @@ constexpr const char *LUTUSAGE = "camlut lut = ((old . new)(old . new) ...)";
 // (CAMINIT name &opt options): loads the module and initialises it; T.
 node xcaminit() {
     if (!moreargs()) ksabort("(caminit name &opt options)");
-    const char *name = tvname(ksargstr());
+    const char *name = ksfilename(ksargstr());
     const char *options = optionalstring();
     kslastarg();
     if (!name) {   // a NUL byte would cut the name short: no such module

@@ -1,8 +1,8 @@
 // Lisp functions of the colour operators: colour numbers to and from
 // (r g b) lists, splitting and merging grey planes, IHS conversions,
 // intensity and distances to a reference colour.
-#include "color.h"
-#include "tvimage.h"
+#include "image/color.h"
+#include "image/tvimage.h"
 
 namespace {
 

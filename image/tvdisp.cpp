@@ -3,9 +3,9 @@
 // colours, the icon when there is nothing to show), the deferred refresh
 // after each evaluation, and the Lisp functions DISPLAY, DISPLUT,
 // GET-POINT, GET-LINE and GET-RECT.
-#include "base.h"
-#include "disp.h"
-#include "tvimage.h"
+#include "image/base.h"
+#include "image/disp.h"
+#include "image/tvimage.h"
 
 #include <algorithm>
 #include <array>

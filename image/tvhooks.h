@@ -2,7 +2,7 @@
 // image bindings call.
 #pragma once
 
-#include "ks.h"
+#include "interp/ks.h"
 
 // EX2 of the example extension: a new GREY image (made the displayed image)
 // whose every byte, border included, is the complement of grey's; grey is a

@@ -2,8 +2,8 @@
 // the image-memory budget, re-framing of arguments and the display hook.
 #pragma once
 
-#include "ks.h"
-#include "intern.h"
+#include "interp/ks.h"
+#include "image/intern.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -33,13 +33,6 @@ node tvargima();
 node tvargbin();
 node tvarggrey();
 node tvargcol();
-
-// The text of a Lisp string that names a file or a module; NULL when it
-// holds a NUL byte, which would silently cut the name short.
-inline const char *tvname(node s) {
-    const char *text = getstring(s);
-    return strlen(text) + 1 == size_t(getslength(s)) ? text : nullptr;
-}
 
 // Takes the next argument: a list of exactly 2, 3 or 4 FIXNUMs.
 void ksga2fix(int *a, int *b);

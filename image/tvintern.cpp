@@ -2,8 +2,8 @@
 // under the image-memory budget, re-framing of arguments, release by the
 // collector, start-up and shutdown, and the Lisp functions that manage
 // images and frames as such.
-#include "tvimage.h"
-#include "tvhooks.h"
+#include "image/tvimage.h"
+#include "image/tvhooks.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -1,7 +1,7 @@
 // Lisp functions of image files: IMASAVE and IMALOAD, through the native
 // format or a filter module, and the release of the filter at shutdown.
-#include "io.h"
-#include "tvimage.h"
+#include "image/io.h"
+#include "image/tvimage.h"
 
 #include <cstring>
 
@@ -31,7 +31,7 @@ const char *optionalstring() { return moreargs() ? getstring(ksargstr()) : nullp
 
 // The file name argument; a name holding a NUL byte is refused.
 const char *filename(const char *usage) {
-    const char *name = tvname(ksargstr());
+    const char *name = ksfilename(ksargstr());
     if (!name) ksabort(usage);
     return name;
 }
@@ -39,7 +39,7 @@ const char *filename(const char *usage) {
 // The optional filter name; one holding a NUL byte names no module.
 const char *filtername() {
     if (!moreargs()) return nullptr;
-    const char *name = tvname(ksargstr());
+    const char *name = ksfilename(ksargstr());
     if (!name) ksabort("can't load filter module");
     return name;
 }

@@ -1,7 +1,7 @@
 // Lisp functions of the measurements: GREYMEAS, SUM, HISTOGRAM, FEATMEAS,
 // and the feature buffer that FEATMEAS fills.
-#include "meas.h"
-#include "tvimage.h"
+#include "image/meas.h"
+#include "image/tvimage.h"
 
 #include <algorithm>
 #include <cstdint>

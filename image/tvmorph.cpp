@@ -1,8 +1,8 @@
 // Lisp functions of the propagation operators: LABEL, BUILD, SKIZ,
 // WATERSHED, THINQUEUE.
-#include "base.h"
-#include "morph.h"
-#include "tvimage.h"
+#include "image/base.h"
+#include "image/morph.h"
+#include "image/tvimage.h"
 
 #include <cstdint>
 #include <vector>

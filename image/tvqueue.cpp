@@ -1,7 +1,7 @@
 // The pixel queues as seen by the interpreter: their line of the memory
 // report.
-#include "queue.h"
-#include "ks.h"
+#include "image/queue.h"
+#include "interp/ks.h"
 
 #include <cstdio>
 

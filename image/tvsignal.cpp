@@ -1,8 +1,8 @@
 // Lisp functions of the signal-processing operators: argument checks,
 // copying of masks and coefficients, re-framing of the image arguments,
 // allocation of the results and one call of the image library.
-#include "signal.h"
-#include "tvimage.h"
+#include "image/signal.h"
+#include "image/tvimage.h"
 
 #include <cstring>
 #include <memory>

@@ -1,9 +1,9 @@
 // Lisp functions of the point and neighbourhood transforms: argument
 // checks, re-framing of the image arguments, allocation of the result and
 // one call of the image library.
-#include "trans.h"
-#include "tvimage.h"
-#include "base.h"
+#include "image/trans.h"
+#include "image/tvimage.h"
+#include "image/base.h"
 
 #include <cstdint>
 

@@ -14,7 +14,7 @@
 //   anything in it may jump holds a ksunwindframe too.
 #pragma once
 
-#include "invariant.h"
+#include "image/invariant.h"
 
 #include <csetjmp>
 #include <cstdint>
@@ -326,6 +326,10 @@ bool ksgkfixnum(node key, int32_t *val);
 void kstest(node *fn, bool *sense);
 node ksgetfile();
 node ksgetfname();
+// The text of a string (a file name from ksgetfname, a module name) that
+// goes to the operating system; null when it holds a NUL byte, which would
+// silently cut the name short there.
+const char *ksfilename(node s);
 bool needsextension(const char *name);
 node xnotimp();
 // the arguments left after the known keywords must be keyword/value pairs

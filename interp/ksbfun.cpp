@@ -1,6 +1,6 @@
 // Basic built-ins: evaluation helpers, type predicates, equality, symbols
 // and property lists, vectors, and the entries to errors and break loops.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <climits>
 #include <cstring>

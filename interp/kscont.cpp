@@ -1,6 +1,6 @@
 // Special forms for conditionals, blocks, tag bodies, iteration, catching,
 // unwind protection and dynamic binding.
-#include "ks.h"
+#include "interp/ks.h"
 
 node evrestargs();
 void parsebinding(node b, node *sym, node *init);

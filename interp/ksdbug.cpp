@@ -1,5 +1,5 @@
 // Error reporting, the break loop and the backtrace.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <string>
 

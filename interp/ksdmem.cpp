@@ -1,5 +1,5 @@
 // Nodes, segments, the two interpreter stacks and the mark-and-sweep collector.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The evaluator: forms, calls through argument frames, closures, lambda-list
 // parsing and binding, macros, the evaluation hook and call tracing.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The example extension: a small table of built-ins (funtab2) that shows how
 // a module adds functions to the interpreter, registered with table number 2.
-#include "ks.h"
-#include "tvhooks.h"
+#include "interp/ks.h"
+#include "image/tvhooks.h"
 
 // (EX1 n): 255 - n.
 static node xex1() {

@@ -1,8 +1,8 @@
 // The Lisp functions of character I/O: READ and the print family, files,
 // character and byte access, string streams, FORMAT and the file scrambler
 // CODE.
-#include "ks.h"
-#include "savefile.h"
+#include "interp/ks.h"
+#include "image/savefile.h"
 
 #include <cctype>
 #include <cstdint>
@@ -88,6 +88,7 @@ node xflatc() { return flatlength(false); }
 
 node xopen() {
     node name = ksgetfname();
+    if (!ksfilename(name)) ksabort("open, NUL character in file name");
     node dir = k_input, mode = k_text;
     ksgetkeyarg(k_direction, &dir);
     ksgetkeyarg(k_mode, &mode);
@@ -107,8 +108,7 @@ node xopen() {
     // the node exists before the file is opened, so no FILE can be lost
     ksguard g(&name);
     node stream = cvfile(nullptr);
-    FILE *fp = mode == k_text ? osaopen(getstring(name), how)
-                              : osbopen(getstring(name), how);
+    FILE *fp = mode == k_text ? osaopen(ksfilename(name), how) : osbopen(ksfilename(name), how);
     if (!fp) return NIL;
     setfile(stream, fp);
     return stream;
@@ -329,6 +329,7 @@ node xcode() {
                               : CODE_DEFAULT_KEY;
     kslastarg();
     if (dir != 1 && dir != -1) ksabort("dir=1|-1");
+    if (!ksfilename(name1) || !ksfilename(name2)) ksabort("code, NUL character in file name");
 
     fileptr in(osbopen(getstring(name1), "r"));
     if (!in) ksabort("file1 does not exists");

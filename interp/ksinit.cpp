@@ -1,5 +1,5 @@
 // Interpreter start-up: the predefined symbols and the built-in tables.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <initializer_list>
 

@@ -2,7 +2,7 @@
 // file stream, an unnamed (string) stream or NIL, the routing of the
 // standard files to the console, the print helpers on the standard stream
 // variables, and the thin file layer over the C library.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <string>
 
@@ -106,7 +106,15 @@ void ksputc(node fptr, int ch) {
     }
 }
 
-void ksflush() { osflush(); }
+// Drops the rest of the console input line, with the character the reader
+// pushed back onto a console stream: it belongs to that line.
+void ksflush() {
+    osflush();
+    for (node sym : {s_stdin, s_stderr, s_debugio}) {
+        node v = getvalue(sym);
+        if (streamp(v) && getfile(v) && consolein(getfile(v))) setsavech(v, 0);
+    }
+}
 
 // ------------------------------------------------ printing on the standard streams
 

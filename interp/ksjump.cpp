@@ -13,7 +13,7 @@
 //   it and every frame in between is unwound normally, so destructors
 //   (scratch memory, nesting counters, file handles) run.
 // Top-level and break-loop contexts only ever take exceptions.
-#include "ks.h"
+#include "interp/ks.h"
 
 context *kscontext;
 context *kstarget;

@@ -5,7 +5,7 @@
 // recursion, so a list of any length costs no machine stack. Loops that may
 // meet a circular list poll the console every 65536 steps, so that the
 // user's break interrupts them.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The interpreter thread's body: options, start-up, the start-up files and
 // the read-eval-print loop.
-#include "ks.h"
-#include "extent.h"
+#include "interp/ks.h"
+#include "shell/extent.h"
 
 #include <cctype>
 #include <cerrno>

@@ -5,7 +5,7 @@
 // 2^32: every integer operation is computed in uint32_t or int64_t and
 // converted back, so no case ever relies on signed overflow. A FLONUM is a
 // 32-bit float; functions computed in double are narrowed to float.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <climits>
 #include <cmath>

@@ -3,7 +3,7 @@
 // chain and runs the method with the object frame (object . class) in front
 // of its environment, where variable lookup finds instance and class
 // variables.
-#include "ks.h"
+#include "interp/ks.h"
 
 // Instance-variable slots of a class object (slot 0 is the class's class).
 enum {

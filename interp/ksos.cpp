@@ -3,8 +3,8 @@
 // Tcl commands) is a request on PipeOut followed by a wait for its reply on
 // PipeIn. While waiting, the user's own requests (break, continue, top
 // level, a command line, an abort) are carried out at once.
-#include "ks.h"
-#include "msgframe.h"
+#include "interp/ks.h"
+#include "shell/msgframe.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // PPRINT: prints a value with lists that do not fit in PP_MAXLEN characters
 // broken over several lines, each element under the list's second element
 // (or under its first when that is itself a list).
-#include "ks.h"
+#include "interp/ks.h"
 
 namespace {
 

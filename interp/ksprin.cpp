@@ -2,7 +2,7 @@
 // readable back where the type allows) or without (PRINC), and the flat size
 // of a value. All output goes through ksputc, which also counts characters
 // in ksfsize.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <cstdarg>
 #include <cstring>

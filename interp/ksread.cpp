@@ -11,7 +11,7 @@
 // level; more than KS_MAX_NESTING levels is an error. Lists under construction
 // are kept in one chain (rdpending) that a single evaluation-stack slot
 // protects, so deep nesting does not use one protection slot per level.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <cfloat>
 #include <cmath>

@@ -3,7 +3,7 @@
 //
 // Only the ASCII letters have case (the "C" locale's classes), and string
 // bytes compare as signed 8-bit values.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <climits>
 #include <cstring>

@@ -4,7 +4,7 @@
 // The name symbol of a structure carries *STRUCT-SLOTS*: the list, in slot
 // order, of (slot-symbol default), where default is NIL or a one-element
 // list holding a closure without parameters that computes the initial value.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <string>
 

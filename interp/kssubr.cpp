@@ -1,6 +1,6 @@
 // Special forms for quoting, functions, assignment and local bindings.
 // Special forms receive their argument forms unevaluated in their frame.
-#include "ks.h"
+#include "interp/ks.h"
 
 // Evaluates the remaining argument forms; the last value, NIL for none.
 node evrestargs() {

@@ -1,6 +1,6 @@
 // The symbol table, variable and function lookup through the environments,
 // property lists, built-in registration, argument helpers and equality.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <cstring>
 #include <string>
@@ -276,6 +276,11 @@ node ksgetfname() {
     if (stringp(n)) return n;
     if (symbolp(n)) return getpname(n);
     ksbadtype(n);
+}
+
+const char *ksfilename(node s) {
+    const char *text = getstring(s);
+    return strlen(text) + 1 == size_t(getslength(s)) ? text : nullptr;
 }
 
 bool needsextension(const char *name) {

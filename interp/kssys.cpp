@@ -2,8 +2,8 @@
 // inquiry, exit, the clock and sleeping, Tcl commands and key presses sent
 // to the front end, and the small operating-system layer (osinit, osrand,
 // oserror).
-#include "ks.h"
-#include "extent.h"
+#include "interp/ks.h"
+#include "shell/extent.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -32,10 +32,11 @@ void oserror(const char *msg) {
 // line unless :verbose asks for it.
 node xload() {
     node name = ksgetfname();
+    if (!ksfilename(name)) ksabort("load, NUL character in file name");
     node val;
     bool vflag = ksgetkeyarg(k_verbose, &val) ? val != NIL : !ksbatch;
     bool pflag = ksgetkeyarg(k_print, &val) && val != NIL;
-    std::string file = stringp(name) ? getstring(name) : symname(name);
+    std::string file = getstring(name);
     return ksload(file.c_str(), vflag, pflag) ? s_true : NIL;
 }
 
@@ -43,12 +44,13 @@ node xload() {
 node xtranscript() {
     node name = moreargs() ? ksgetfname() : NIL;
     kslastarg();
+    if (name && !ksfilename(name)) ksabort("dribble, NUL character in file name");
     if (tfp) {
         osclose(tfp);
         tfp = nullptr;
     }
     if (!name) return NIL;
-    tfp = osaopen(stringp(name) ? getstring(name) : symname(name), "w");
+    tfp = osaopen(getstring(name), "w");
     return tfp ? s_true : NIL;
 }
 

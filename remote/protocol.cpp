@@ -1,6 +1,6 @@
 // Transfer primitives and message layout of the remote camera protocol,
 // one copy for the client module and the server.
-#include "protocol.h"
+#include "remote/protocol.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,8 +1,6 @@
 # The remote camera: the server remotecamd (build/remotecamd) and the client
 # module remotecam (build/lib/remotecam.so). Both use the camera utilities
 # and one copy of the protocol primitives.
-set(REMOTE_DIRS image camera remote)
-
 add_executable(remotecamd ${CMAKE_SOURCE_DIR}/remote/remotecamd.cpp
   ${CMAKE_SOURCE_DIR}/remote/protocol.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
 target_link_libraries(remotecamd PRIVATE dl)
@@ -11,11 +9,6 @@ add_library(remotecam MODULE ${CMAKE_SOURCE_DIR}/remote/remotecam.cpp
   ${CMAKE_SOURCE_DIR}/remote/protocol.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
 set_target_properties(remotecam PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
-foreach(target remotecamd remotecam)
-  foreach(dir ${REMOTE_DIRS})
-    target_compile_options(${target} PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/${dir}")
-  endforeach()
-endforeach()
 foreach(user tavex-cli tavex)
   if(TARGET ${user})
     add_dependencies(${user} remotecam)
@@ -28,14 +21,10 @@ endforeach()
 # server's tests only; it stays out of build/lib.
 add_library(oddcam MODULE ${CMAKE_SOURCE_DIR}/tests/remote/oddcam.cpp)
 set_target_properties(oddcam PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testlib)
-target_compile_options(oddcam PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
 
 file(GLOB REMOTE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/remote/test_*.cpp)
 add_executable(remote_tests ${REMOTE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/remote/protocol.cpp)
 target_link_libraries(remote_tests PRIVATE GTest::gtest GTest::gtest_main Threads::Threads dl)
-foreach(dir image remote)
-  target_compile_options(remote_tests PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/${dir}")
-endforeach()
 target_compile_definitions(remote_tests PRIVATE
   REMOTECAMD="$<TARGET_FILE:remotecamd>"
   REMOTECAM_MODULE="$<TARGET_FILE:remotecam>"
@@ -55,7 +44,6 @@ endforeach()
 # in-process and a plain loopback transfer of the same bytes.
 add_executable(remote_bench ${CMAKE_SOURCE_DIR}/bench/remote_bench.cpp)
 target_link_libraries(remote_bench PRIVATE Threads::Threads dl)
-target_compile_options(remote_bench PRIVATE "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
 target_compile_definitions(remote_bench PRIVATE
   REMOTECAMD="$<TARGET_FILE:remotecamd>" MODULE_DIR="${CMAKE_BINARY_DIR}/lib")
 add_dependencies(remote_bench remotecamd remotecam simcam)

@@ -13,9 +13,9 @@
 // text with request 0. A transfer that fails (connection lost, no reply
 // within the receive time-out) leaves the byte stream out of step, so the
 // connection is dropped.
-#include "camera.h"
-#include "cutil.h"
-#include "protocol.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
+#include "remote/protocol.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -7,9 +7,9 @@
 // Every failure is answered with result 0 and leaves its text in Error for
 // a following request 0. The process ends after request 2 or when the
 // connection breaks.
-#include "camera.h"
-#include "cutil.h"
-#include "protocol.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
+#include "remote/protocol.h"
 
 #include <csignal>
 #include <cstdint>

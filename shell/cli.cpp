@@ -9,11 +9,11 @@
 //
 // With --batch the files are a script run: standard input is never read
 // and the exit status tells the outcome (ksbatch in ks.h).
-#include "extent.h"
-#include "frontend.h"
-#include "msgframe.h"
-#include "ks.h"
-#include "pngout.h"
+#include "shell/extent.h"
+#include "shell/frontend.h"
+#include "shell/msgframe.h"
+#include "interp/ks.h"
+#include "shell/pngout.h"
 
 #include <cctype>
 #include <cerrno>

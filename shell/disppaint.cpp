@@ -2,9 +2,9 @@
 // view. The picture and the table come from the interpreter thread
 // (image/disp.h) and are read here under CSection; the results go into the
 // script's photos with Tk_PhotoPutBlock, so nothing is done per pixel in Tcl.
-#include "disppaint.h"
-#include "disp.h"
-#include "tkstart.h"
+#include "shell/disppaint.h"
+#include "image/disp.h"
+#include "shell/tkstart.h"
 
 #include <algorithm>
 #include <cmath>

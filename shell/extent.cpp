@@ -1,5 +1,5 @@
 // extent: clock, threads, events, notifier and inter-thread pipes on POSIX.
-#include "extent.h"
+#include "shell/extent.h"
 
 #include <cctype>
 #include <chrono>

@@ -6,7 +6,7 @@
 // Every failure is thrown as a `const char*` message text.
 #pragma once
 
-#include "clock.h"
+#include "image/clock.h"
 
 #include <atomic>
 #include <cstdint>

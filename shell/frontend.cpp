@@ -1,7 +1,7 @@
 // Front-end helpers shared by tavex and tavex-cli.
-#include "frontend.h"
-#include "ks.h"
-#include "msgframe.h"
+#include "shell/frontend.h"
+#include "interp/ks.h"
+#include "shell/msgframe.h"
 
 #include <algorithm>
 #include <cstring>

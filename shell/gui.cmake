@@ -5,8 +5,6 @@ find_package(X11)
 if(TK_INCLUDE_PATH AND TK_LIBRARY AND X11_FOUND)
   add_library(tkstart OBJECT shell/tkstart.cpp shell/extent.cpp)
   target_include_directories(tkstart PUBLIC ${TCL_INCLUDE_PATH} ${TK_INCLUDE_PATH})
-  target_compile_options(tkstart PUBLIC "SHELL:-iquote ${CMAKE_SOURCE_DIR}/shell"
-                         "SHELL:-iquote ${CMAKE_SOURCE_DIR}/image")
 
   add_executable(tavex shell/tavex.cpp shell/disppaint.cpp shell/tkstart.cpp)
   target_include_directories(tavex PRIVATE ${TK_INCLUDE_PATH} ${X11_INCLUDE_DIR})

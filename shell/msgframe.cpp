@@ -1,5 +1,5 @@
 // Message frames over the inter-thread pipes, shared by both sides.
-#include "msgframe.h"
+#include "shell/msgframe.h"
 
 #include <cstring>
 

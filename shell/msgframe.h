@@ -6,7 +6,7 @@
 // end's replies and the user's own requests.
 #pragma once
 
-#include "extent.h"
+#include "shell/extent.h"
 
 enum : int { MSG_MARK = 64, MSG_MAX = 1024, MSG_PIPE_SIZE = 1024 };
 

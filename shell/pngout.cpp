@@ -1,7 +1,7 @@
 // PNG writer of the display picture (libpng).
-#include "pngout.h"
-#include "disp.h"
-#include "savefile.h"
+#include "shell/pngout.h"
+#include "image/disp.h"
+#include "image/savefile.h"
 
 #include <csetjmp>
 #include <cstdio>

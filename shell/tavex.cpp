@@ -5,12 +5,13 @@
 // PipeIn (replies and the user's own requests), see msgframe.h. This unit
 // holds the GUI side: the Tcl commands the script calls, the event source
 // that turns waiting requests into Tcl events, and the request dispatcher.
-#include "disppaint.h"
-#include "extent.h"
-#include "frontend.h"
-#include "ks.h"
-#include "msgframe.h"
-#include "tkstart.h"
+#include "shell/consoletext.h"
+#include "shell/disppaint.h"
+#include "shell/extent.h"
+#include "shell/frontend.h"
+#include "interp/ks.h"
+#include "shell/msgframe.h"
+#include "shell/tkstart.h"
 
 #include <X11/Xlib.h>
 #include <algorithm>
@@ -25,10 +26,11 @@
 Tcl_Interp *Interp = nullptr;
 static pthread_t Thread;
 
-// Console characters travel as bytes; the script sees each byte as the
-// character of the same code (ISO 8859-1), and typed text goes back the
-// same way.
-static Tcl_Encoding Latin1 = nullptr;
+// Console text travels as bytes: what the user types or pastes goes to the
+// interpreter in UTF-8, and output is shown as UTF-8 where its bytes form
+// valid sequences, byte by byte as ISO 8859-1 elsewhere (consoletext.h).
+static Tcl_Encoding Utf8 = nullptr;
+static utf8decoder Output;
 
 // ------------------------------------------------------------ small helpers
 
@@ -47,7 +49,7 @@ static void eval(const char *command) {
 // The bytes of a Tcl string in the console's byte encoding.
 static std::string console_bytes(const char *utf) {
     Tcl_DString ds;
-    Tcl_UtfToExternalDString(Latin1, utf, -1, &ds);
+    Tcl_UtfToExternalDString(Utf8, utf, -1, &ds);
     std::string bytes(Tcl_DStringValue(&ds), Tcl_DStringLength(&ds));
     Tcl_DStringFree(&ds);
     return bytes;
@@ -55,41 +57,41 @@ static std::string console_bytes(const char *utf) {
 
 // ------------------------------------------------------------ the requests
 
-// Text:WriteChar gets the character as its single argument, without going
-// through the Tcl parser, so that every byte (quotes, brackets, NUL) arrives
-// as itself and the hot path of console output costs no parsing.
-static void write_char(const char *data, int size) {
-    static Tcl_Obj *proc = nullptr;
-    if (!proc) {
-        proc = Tcl_NewStringObj("Text:WriteChar", -1);
-        Tcl_IncrRefCount(proc);
+// Console output reaches the script without going through the Tcl parser,
+// so that every character (quotes, brackets, NUL) arrives as itself and the
+// hot path costs no parsing: one character as the argument of
+// Text:WriteChar, a run of them as the argument of Text:WriteText.
+static void show_output(const std::u16string &text) {
+    static Tcl_Obj *procs[2] = {nullptr, nullptr};
+    if (text.empty()) return;
+    int which = text.size() == 1 ? 0 : 1;
+    if (!procs[which]) {
+        procs[which] = Tcl_NewStringObj(which == 0 ? "Text:WriteChar" : "Text:WriteText", -1);
+        Tcl_IncrRefCount(procs[which]);
     }
-    int code = 0;
-    memcpy(&code, data, size < int(sizeof code) ? size : sizeof code);
-    Tcl_UniChar c = static_cast<Tcl_UniChar>(code & 255);
-    Tcl_Obj *objv[2] = {proc, Tcl_NewUnicodeObj(&c, 1)};
+    static_assert(sizeof(Tcl_UniChar) == sizeof(char16_t));
+    std::basic_string<Tcl_UniChar> chars(text.begin(), text.end());
+    Tcl_Obj *objv[2] = {procs[which], Tcl_NewUnicodeObj(chars.data(), int(chars.size()))};
     Tcl_IncrRefCount(objv[1]);
     int status = Tcl_EvalObjv(Interp, 2, objv, TCL_EVAL_GLOBAL);
     Tcl_DecrRefCount(objv[1]);
     if (status != TCL_OK) throw Tcl_GetStringResult(Interp);
 }
 
-// Text:WriteText gets the characters of a write-text message as one string,
-// each byte one character, also without the Tcl parser.
-static void write_text(const char *data, int size) {
-    static Tcl_Obj *proc = nullptr;
-    if (!proc) {
-        proc = Tcl_NewStringObj("Text:WriteText", -1);
-        Tcl_IncrRefCount(proc);
-    }
-    Tcl_UniChar chars[MSG_MAX];
-    int n = std::min(size, int(MSG_MAX));
-    for (int i = 0; i < n; i++) chars[i] = static_cast<unsigned char>(data[i]);
-    Tcl_Obj *objv[2] = {proc, Tcl_NewUnicodeObj(chars, n)};
-    Tcl_IncrRefCount(objv[1]);
-    int status = Tcl_EvalObjv(Interp, 2, objv, TCL_EVAL_GLOBAL);
-    Tcl_DecrRefCount(objv[1]);
-    if (status != TCL_OK) throw Tcl_GetStringResult(Interp);
+// The bytes of a write-character (its code, a 4-byte int) or write-text
+// message.
+static void write_bytes(const unsigned char *bytes, int size) {
+    std::u16string text;
+    utf8decode(Output, bytes, size, text);
+    show_output(text);
+}
+
+// A sequence cut short by something other than more output is shown as
+// the bytes it holds: output only waits between two output messages.
+static void release_output() {
+    std::u16string text;
+    utf8release(Output, text);
+    show_output(text);
 }
 
 static void show_frames(const char *data) {
@@ -125,6 +127,7 @@ static bool serve_request() {
     try {
         ReadMessage(&type, data, &room);
         data[room] = '\0';
+        if (type != MSG_WRITECHAR && type != MSG_WRITETEXT) release_output();
         switch (type) {
         case MSG_EXECUTE: {
             std::string command = DoubleBackslashes(data, room);
@@ -143,11 +146,16 @@ static bool serve_request() {
             // the script still reaches it, as the abort that answers its
             // next request.
             reply(MSG_WRITECHAR);
-            write_char(data, room);
+            {
+                int code = 0;
+                memcpy(&code, data, room < int(sizeof code) ? room : sizeof code);
+                unsigned char byte = static_cast<unsigned char>(code);
+                write_bytes(&byte, 1);
+            }
             return true;
         case MSG_WRITETEXT:
             reply(MSG_WRITETEXT);   // first, as for a single character
-            write_text(data, room);
+            write_bytes(reinterpret_cast<const unsigned char *>(data), room);
             return true;
         case MSG_READLINE:
             eval("Text:ReadLine");
@@ -307,7 +315,7 @@ static int TclInit(Tcl_Interp *interp) {
     try {
         TkCommonInit(interp);
         Interp = interp;
-        Latin1 = Tcl_GetEncoding(interp, "iso8859-1");
+        Utf8 = Tcl_GetEncoding(interp, "utf-8");
         struct command {
             const char *name;
             Tcl_CmdProc *proc;

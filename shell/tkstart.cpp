@@ -1,6 +1,6 @@
 // Start-up shared by tavex, edit and help.
-#include "tkstart.h"
-#include "extent.h"
+#include "shell/tkstart.h"
+#include "shell/extent.h"
 
 #include <clocale>
 #include <cstdio>

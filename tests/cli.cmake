@@ -8,3 +8,5 @@ foreach(script ${CLI_TESTS})
 endforeach()
 # 200 images, one process each, also in the sanitizer tree.
 set_tests_properties(cli/test-parallel-recipe PROPERTIES TIMEOUT 1200)
+# One tavex-cli per example of the function reference.
+set_tests_properties(cli/test-help-examples PROPERTIES TIMEOUT 900)

@@ -7,7 +7,7 @@
 // mosaic it lies in (on an odd size the last cell is the one before), so
 // that its result is told apart from the modules' own demosaicking.
 #include "PvApi.h"
-#include "standin.h"
+#include "camera/standin/standin.h"
 
 #include <algorithm>
 #include <cstring>

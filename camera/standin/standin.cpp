@@ -1,6 +1,6 @@
 // STAND-IN camera SDKs: scenario, simulated cameras, injected failures and
 // delays, record of calls. See standin.h.
-#include "standin.h"
+#include "camera/standin/standin.h"
 
 #include <algorithm>
 #include <cerrno>

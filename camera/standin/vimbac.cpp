@@ -6,7 +6,7 @@
 // is revoked, queued and waited for as the modules rely on: waiting for a
 // frame that is not queued fails at once with VmbErrorInvalidCall.
 #include "VimbaC.h"
-#include "standin.h"
+#include "camera/standin/standin.h"
 
 #include <algorithm>
 #include <string>

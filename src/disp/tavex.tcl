@@ -52,7 +52,8 @@ array set Display {
     mark {}
     pan {}
 }
-# One reply message carries at most this many bytes of an input line.
+# One reply message carries at most this many bytes of an input line (the
+# line goes to the interpreter in UTF-8, see GuiReadLine).
 set Console(pieceSize) 1024
 
 set ProgramDir [file dirname [info nameofexecutable]]
@@ -374,9 +375,10 @@ proc Console:Send {} {
         return
     }
     set line [lindex $Console(pending) 0]
-    if {[string length $line] > $Console(pieceSize)} {
-        set piece [string range $line 0 [expr {$Console(pieceSize) - 1}]]
-        lset Console(pending) 0 [string range $line $Console(pieceSize) end]
+    set n [Console:PieceLength $line $Console(pieceSize)]
+    if {$n < [string length $line]} {
+        set piece [string range $line 0 [expr {$n - 1}]]
+        lset Console(pending) 0 [string range $line $n end]
         set Console(midLine) 1
     } else {
         set piece $line
@@ -386,6 +388,19 @@ proc Console:Send {} {
     set Console(readWaiting) 0
     Console:SetBusy 1
     GuiReadLine $piece
+}
+
+# The number of characters at the start of text whose UTF-8 form fits in
+# size bytes. A character takes one to three bytes (Tcl holds characters
+# beyond U+FFFF as two), so dropping a third of the bytes too many, rounded
+# up, never drops a character that fits.
+proc Console:PieceLength {text size} {
+    set n [expr {min([string length $text], $size)}]
+    while {[set over [expr {[string length [encoding convertto utf-8 \
+            [string range $text 0 $n-1]]] - $size}]] > 0} {
+        incr n [expr {-(($over + 2) / 3)}]
+    }
+    return $n
 }
 
 # An error dropped the interpreter's input: the rest of a line that was
@@ -875,9 +890,10 @@ proc Display:Answer {button x y} {
 
 # A button goes down in the display: a click for the waiting request (the
 # button and the image-plane position; Ctrl+left counts as the middle
-# button). With the left button a drag begins: while picking a line or a
-# rectangle, a rubber band follows the pointer and the release answers as
-# the right button would.
+# button). While picking a line or a rectangle the left button begins a
+# drag: a rubber band follows the pointer, and the release answers with
+# the left button at the start and, if the pointer moved to another pixel,
+# the right button at the end.
 proc Display:Press {button state cx cy} {
     global Display
     if {$button > 3} return
@@ -894,6 +910,7 @@ proc Display:Press {button state cx cy} {
     if {$button == 1 && $Display(picking) ne "point"} {
         set Display(press) $point
         Display:Band $point
+        return
     }
     Display:Answer $button {*}$point
 }
@@ -923,6 +940,7 @@ proc Display:Release {cx cy} {
     set press $Display(press)
     set Display(press) {}
     .tMain.cDisplay delete band
+    Display:Answer 1 {*}$press
     if {$point ne $press} {Display:Answer 3 {*}$point}
 }
 
@@ -1135,9 +1153,21 @@ proc Display:Painted {} {
 
 # ---------------------------------------------------------------- menus
 
-# A string as a Lisp string literal.
+# A string (a file name) as a Lisp string literal that holds the name's
+# bytes in the system's encoding. The console sends UTF-8, so where that
+# encoding gives other bytes, each byte from 128 up is written as an octal
+# escape.
 proc Lisp:String {text} {
-    return "\"[string map {\\ \\\\ \" \\\"} $text]\""
+    set text [string map {\\ \\\\ \" \\\"} $text]
+    set native [encoding convertto [encoding system] $text]
+    if {$native ne [encoding convertto utf-8 $text]} {
+        set text {}
+        foreach byte [split $native {}] {
+            scan $byte %c code
+            append text [expr {$code < 128 ? $byte : [format \\%03o $code]}]
+        }
+    }
+    return "\"$text\""
 }
 
 # A word for the shell, in single quotes.

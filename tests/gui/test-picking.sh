@@ -36,6 +36,9 @@ sleep 0.3
 expect "band, left edge" "255,255,0" "$(pixel $(sx 30) $(sy 60))"
 expect "band, bottom edge" "255,255,0" "$(pixel $(sx 50) $(($(sy 91) - 1)))"
 expect "inside the band" "100,100,100" "$(pixel $(sx 50) $(sy 60))"
+# Meanwhile the proposed rectangle (10 10 235 235) stays as it was.
+expect "proposal kept during the drag" "0,255,0" "$(pixel $(sx 50) $(sy 10))"
+expect "no corner moved during the drag" "100,100,100" "$(pixel $(sx 30) $(sy 100))"
 xdotool mouseup 1
 sleep 0.3
 xdotool keydown ctrl click 1 keyup ctrl

@@ -132,6 +132,14 @@ expect "pixel at 1:2" "10,10,10" "$(pixel $((cx + 260)) $((cy + 200)))"
 xdotool key ctrl+equal
 expect "zoom in" '("1.0" "131" "71" "258" "258")' "$(view)"
 
+# Ctrl+wheel zooms about the pointer: at (300, 250) over pixel
+# (300 - 131 - 1, 250 - 71 - 1) = (168 178), 2x scrolls by 1 + 2 * 178 - 250
+# = 107 down; the 514 wide photo fits and is centred at (520 - 514) / 2.
+xdotool mousemove $((cx + 300)) $((cy + 250)) keydown ctrl click 4 keyup ctrl
+sleep 0.2
+expect "ctrl+wheel" '("2.0" "3" "-107" "514" "400")' "$(view)"
+expect "the row under the pointer stays" '"x y: 148 178   value: 100"' "$(readout)"
+
 # The View menu: 8x, then fit.
 lisp '(execute ".tMain.mBar.mView invoke 8x")' >/dev/null
 expect "8x from the menu" '"8.0"' "$(lisp '(execute "set DispZoom")')"

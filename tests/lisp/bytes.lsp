@@ -21,6 +21,9 @@ b")
 (eq (quote |È|) (intern "È"))
 ; outside them the read table decides: illegal by default...
 (list 1 caf√©)
+; an error drops the rest of its line, the byte read after the token too
+caf√©
+(+ 1 2)
 (quote È)
 ; ...a constituent once the table says so
 (setf (aref *readtable* 233) :constituent)

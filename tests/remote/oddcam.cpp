@@ -8,7 +8,7 @@
 // received, or is 300 characters long when the snap options are "long".
 // camreaddata writes 0xAB into every pixel byte of the layout, never into
 // the grey border. camlut succeeds only for the table i -> 255 - i.
-#include "camera.h"
+#include "image/camera.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The protocol primitives both sides share: transfers on Sock, option
 // removal and image sizes.
-#include "protocol.h"
-#include "remotetest.h"
+#include "remote/protocol.h"
+#include "tests/remote/remotetest.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The client module remotecam, loaded as the host loads it and talking to a
 // scripted fake server on 127.0.0.1: the exact bytes it sends, the sizes it
 // reads, and how it takes errors, hostile replies and a dying server.
-#include "camera.h"
-#include "remotetest.h"
+#include "image/camera.h"
+#include "tests/remote/remotetest.h"
 
 #include <netdb.h>
 

@@ -2,7 +2,7 @@
 // super-server (systemd-socket-activate in inetd mode) on 127.0.0.1, and
 // spoken to byte by byte. Its module directory holds simcam, simcamnolut
 // and oddcam; a module lies beside the directory to tempt path escapes.
-#include "remotetest.h"
+#include "tests/remote/remotetest.h"
 
 #include <fstream>
 #include <sstream>

@@ -4,8 +4,8 @@
 // files.
 #pragma once
 
-#include "intern.h"
-#include "io.h"
+#include "image/intern.h"
+#include "image/io.h"
 
 #include <gtest/gtest.h>
 #include <dirent.h>

@@ -3,10 +3,10 @@
 // the operators' formulas, on random images of awkward sizes.
 #include <gtest/gtest.h>
 
-#include "imatest.h"
+#include "tests/unit/imatest.h"
 
-#include "base.h"
-#include "intern.h"
+#include "image/base.h"
+#include "image/intern.h"
 
 #include <climits>
 #include <cmath>

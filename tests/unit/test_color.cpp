@@ -4,9 +4,9 @@
 // coding, and the round trip RGB -> IHS -> RGB.
 #include <gtest/gtest.h>
 
-#include "color.h"
-#include "imatest.h"
-#include "intern.h"
+#include "image/color.h"
+#include "tests/unit/imatest.h"
+#include "image/intern.h"
 
 #include <algorithm>
 #include <cmath>

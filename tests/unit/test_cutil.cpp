@@ -1,9 +1,9 @@
 // Camera module utilities (option strings, byte swapping, demosaicking,
 // clock) and the host's camera-module loader with the simulated camera.
-#include "camera.h"
-#include "cutil.h"
-#include "imatest.h"
-#include "intern.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
+#include "tests/unit/imatest.h"
+#include "image/intern.h"
 
 #include <gtest/gtest.h>
 

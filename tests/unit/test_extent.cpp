@@ -1,5 +1,5 @@
 // The thread layer: command-line splitting, events and the byte pipe.
-#include "extent.h"
+#include "shell/extent.h"
 
 #include <gtest/gtest.h>
 

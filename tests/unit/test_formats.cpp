@@ -2,10 +2,11 @@
 // round trips of every image type, parts of images, the frame limit, the
 // option texts, files written directly with libpng and libtiff in the forms
 // other programs produce, and cut or damaged files (refused, and quietly).
-#include "imatest.h"
-#include "io.h"
+#include "tests/unit/imatest.h"
+#include "image/io.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -585,6 +587,223 @@ TEST_F(FormatTest, AbsurdSizesAreRefusedBeforeAnythingIsRead) {
     std::vector<uint8_t> nottiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
     writeall(path("x.tif"), nottiff, nottiff.size());
     EXPECT_NE(load("x.tif", p), "");
+}
+
+// ------------------------------------------------------------ JPEG in several scans
+
+// A JPEG written directly with libjpeg: grey or colour (4:4:4), flat at
+// value 120 or noise, in the scans the form names.
+enum class scans { progressive, onecomponenteach, arithprogressive };
+void writejpeg(const std::string &name, int w, int h, int components, scans form, bool noise) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr errors;
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    FILE *f = fopen(name.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = JDIMENSION(w), c.image_height = JDIMENSION(h);
+    c.input_components = components;
+    c.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    for (int k = 0; k < components; ++k) c.comp_info[k].h_samp_factor = c.comp_info[k].v_samp_factor = 1;
+    jpeg_scan_info each[3];
+    if (form == scans::onecomponenteach) {
+        // Sequential, but one scan for each component: libjpeg buffers them.
+        for (int k = 0; k < components; ++k) each[k] = {1, {k, 0, 0, 0}, 0, 63, 0, 0};
+        c.scan_info = each, c.num_scans = components;
+    } else {
+        jpeg_simple_progression(&c);
+        c.arith_code = form == scans::arithprogressive;
+    }
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(size_t(w) * size_t(components), 120);
+    std::mt19937 rng(7);
+    for (int r = 0; r < h; ++r) {
+        if (noise)
+            for (uint8_t &b : row) b = uint8_t(rng());
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    fclose(f);
+}
+
+// The file with the size in its frame header replaced by w x h.
+void claimsize(const std::string &name, int w, int h) {
+    std::vector<uint8_t> b = readall(name);
+    for (size_t i = 0; i + 9 < b.size(); ++i)
+        if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC1 || b[i + 1] == 0xC2 || b[i + 1] == 0xCA)) {
+            b[i + 5] = uint8_t(h >> 8), b[i + 6] = uint8_t(h), b[i + 7] = uint8_t(w >> 8), b[i + 8] = uint8_t(w);
+            writeall(name, b, b.size());
+            return;
+        }
+    FAIL() << "no frame header in " << name;
+}
+
+TEST_F(FormatTest, JpegInSeveralScansNeedsTheDataForItsBuffer) {
+    use("jpeg");
+    picture p;
+    auto header = [&](const std::string &name) {
+        p = picture{};
+        bool ok = filter.filterfopen(path(name).c_str(), false) &&
+                  filter.filterreadheader(&p.x0, &p.y0, &p.w, &p.h, &p.depth, nullptr);
+        std::string e = ok ? "" : filter.filtererror();
+        filter.filterfclose();
+        return e;
+    };
+    // Tiny files that announce 4096 x 4096 pixels in several scans are
+    // refused by the header call, before libjpeg sizes its buffer.
+    writejpeg(path("bomb.jpg"), 16, 16, 3, scans::progressive, true);
+    claimsize(path("bomb.jpg"), 4096, 4096);
+    size_t bytes = readall(path("bomb.jpg")).size();
+    EXPECT_EQ(header("bomb.jpg"), "jpeg: the file ends too early: " + std::to_string(bytes) +
+                                      " bytes cannot hold the 4096 x 4096 pixels it announces");
+    writejpeg(path("each.jpg"), 16, 16, 3, scans::onecomponenteach, true);
+    claimsize(path("each.jpg"), 4096, 4096);
+    EXPECT_EQ(header("each.jpg").rfind("jpeg: the file ends too early: ", 0), 0u);
+    // Arithmetic coding can be that short: there the buffer's size is
+    // capped (and a region does not make it smaller): 750 x 750 blocks in
+    // each of 3 components, 128 bytes a block, are 205.99 MB.
+    writejpeg(path("arith.jpg"), 16, 16, 3, scans::arithprogressive, true);
+    claimsize(path("arith.jpg"), 6000, 6000);
+    EXPECT_EQ(load("arith.jpg", p, "w=10 h=10"),
+              "jpeg: the image is 6000 x 6000 pixels in several scans, which takes 206 MB to "
+              "decode (at most 128 MB): not read");
+    claimsize(path("arith.jpg"), 4096, 4096);
+    EXPECT_EQ(header("arith.jpg"), "");
+    load("arith.jpg", p);   // whatever the zeros the decoder supplies make of it
+    // Real files of that size load: a flat one is the shortest Huffman
+    // coding allows (one bit a block in its first scan).
+    for (int components : {1, 3})
+        for (scans form : {scans::progressive, scans::onecomponenteach, scans::arithprogressive}) {
+            std::string what = std::to_string(components) + " components, form " + std::to_string(int(form));
+            writejpeg(path("flat.jpg"), 4096, 4096, components, form, false);
+            ASSERT_EQ(load("flat.jpg", p), "") << what;
+            bool flat = true;
+            for (int r = 0; r < p.h; r += 7) {
+                const uint8_t *px = p.row(r);
+                for (size_t i = 0; i < size_t(p.w) * size_t(p.depth / 8); ++i) flat = flat && px[i] == 120;
+            }
+            EXPECT_TRUE(flat) << what;
+        }
+    writejpeg(path("noise.jpg"), 4096, 4096, 1, scans::progressive, true);
+    ASSERT_EQ(load("noise.jpg", p), "");
+    EXPECT_EQ((std::vector<int>{p.w, p.h, p.depth}), (std::vector<int>{4096, 4096, 8}));
+}
+
+// ------------------------------------------------------------ TIFF data that is not there
+
+// A little-endian TIFF of 8-bit grey built byte by byte, so that strip or
+// tile offsets and byte counts can be anything: the pieces' bytes follow
+// the header, then the offset and count arrays, then the directory.
+struct piece {
+    std::vector<uint8_t> bytes;
+    int64_t offset = -1, count = -1;   // as stored; -1: where and how long the bytes are
+};
+std::vector<uint8_t> buildtiff(uint32_t w, uint32_t h, uint32_t along, const std::vector<piece> &pieces,
+                               bool tiled, uint16_t compression = COMPRESSION_NONE) {
+    std::vector<uint8_t> f = {'I', 'I', 42, 0, 0, 0, 0, 0};
+    auto put32 = [&](uint32_t v) { for (int i = 0; i < 32; i += 8) f.push_back(uint8_t(v >> i)); };
+    auto put16 = [&](uint16_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
+    std::vector<uint32_t> offsets, counts;
+    for (const piece &p : pieces) {
+        offsets.push_back(uint32_t(p.offset >= 0 ? p.offset : int64_t(f.size())));
+        counts.push_back(uint32_t(p.count >= 0 ? p.count : int64_t(p.bytes.size())));
+        f.insert(f.end(), p.bytes.begin(), p.bytes.end());
+    }
+    // Arrays of more than one value live outside the directory.
+    auto array = [&](const std::vector<uint32_t> &v) {
+        if (v.size() == 1) return v[0];
+        uint32_t at = uint32_t(f.size());
+        for (uint32_t x : v) put32(x);
+        return at;
+    };
+    uint32_t offsetvalue = array(offsets), countvalue = array(counts);
+    struct entry { uint16_t tag, type; uint32_t n, value; };
+    std::vector<entry> dir = {{256, 4, 1, w}, {257, 4, 1, h}, {258, 3, 1, 8}, {259, 3, 1, compression}, {262, 3, 1, 1}};
+    if (tiled)
+        dir.insert(dir.end(), {{322, 4, 1, along}, {323, 4, 1, along}, {324, 4, uint32_t(offsets.size()), offsetvalue},
+                               {325, 4, uint32_t(counts.size()), countvalue}});
+    else
+        dir.insert(dir.end(), {{273, 4, uint32_t(offsets.size()), offsetvalue}, {277, 3, 1, 1}, {278, 4, 1, along},
+                               {279, 4, uint32_t(counts.size()), countvalue}});
+    uint32_t at = uint32_t(f.size());
+    for (int i = 0; i < 4; ++i) f[size_t(4 + i)] = uint8_t(at >> (8 * i));
+    put16(uint16_t(dir.size()));
+    for (const entry &e : dir) {
+        put16(e.tag), put16(e.type), put32(e.n);
+        if (e.type == 3 && e.n == 1)
+            put16(uint16_t(e.value)), put16(0);
+        else
+            put32(e.value);
+    }
+    put32(0);
+    return f;
+}
+
+std::vector<uint8_t> bytesfrom(uint8_t first, size_t n) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t(first + i);
+    return v;
+}
+
+TEST_F(FormatTest, TiffStripsAndTilesWithoutTheirDataAreRefused) {
+    use("tiff");
+    picture p;
+    auto loadbytes = [&](const std::vector<uint8_t> &file, const char *options = nullptr) {
+        writeall(path("d.tif"), file, file.size());
+        return load("d.tif", p, options);
+    };
+    const std::string damaged = "tiff: the file is damaged or incomplete: ";
+    // 8 x 4 grey in two strips of two rows: the sound file first.
+    std::vector<uint8_t> top = bytesfrom(1, 16), bottom = bytesfrom(101, 16);
+    ASSERT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {bottom}}, false)), "");
+    EXPECT_EQ((std::vector<unsigned>{p.at(0, 0), p.at(7, 3)}), (std::vector<unsigned>{1, 116}));
+    // A strip with no data: a sparse one (offset and count 0), a count of
+    // 0, an offset of 0; with and without compression.
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {{}, 0, 0}}, false)), damaged + "strip 1 has no data");
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {bottom, -1, 0}}, false)), damaged + "strip 1 has no data");
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 2, {{top, 0}, {bottom}}, false)), damaged + "strip 0 has no data");
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {{}, 0, 0}}, false, COMPRESSION_ADOBE_DEFLATE)),
+              damaged + "strip 1 has no data");
+    // ... or past the end of the file, or fewer bytes than its rows.
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {{}, 100000, 16}}, false)),
+              damaged + "strip 1 passes the end of the file");
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {bottom, -1, 15}}, false)),
+              damaged + "strip 1 holds 15 of its 16 bytes");
+    // A part that does not touch the missing strip loads.
+    ASSERT_EQ(loadbytes(buildtiff(8, 4, 2, {{top}, {{}, 0, 0}}, false), "y=0 h=2"), "");
+    EXPECT_EQ(p.at(7, 1), 16u);
+    // A last strip of one row (4 rows by 3) needs 8 bytes only.
+    ASSERT_EQ(loadbytes(buildtiff(8, 4, 3, {{bytesfrom(1, 24)}, {bytesfrom(50, 8)}}, false)), "");
+    EXPECT_EQ(p.at(7, 3), 57u);
+    // A file cut inside its only strip (the data comes last here).
+    std::vector<uint8_t> whole = buildtiff(8, 4, 4, {{{}, 300, 32}}, false);
+    whole.resize(300);
+    std::vector<uint8_t> data = bytesfrom(1, 32);
+    whole.insert(whole.end(), data.begin(), data.end());
+    ASSERT_EQ(loadbytes(whole), "");
+    EXPECT_EQ(p.at(7, 3), 32u);
+    for (size_t cut : {size_t(300), size_t(301), size_t(331)}) {
+        std::vector<uint8_t> part(whole.begin(), whole.begin() + long(cut));
+        EXPECT_EQ(loadbytes(part), damaged + "strip 0 passes the end of the file") << cut;
+    }
+    // Tiles of 16 x 16 in a 32 x 32 image, tile 1 (top right) missing,
+    // sparse, or beyond the end.
+    std::vector<uint8_t> t0 = bytesfrom(0, 256), t1 = bytesfrom(1, 256), t2 = bytesfrom(2, 256), t3 = bytesfrom(3, 256);
+    ASSERT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {t1}, {t2}, {t3}}, true)), "");
+    EXPECT_EQ((std::vector<unsigned>{p.at(16, 0), p.at(31, 31)}), (std::vector<unsigned>{1, 258 % 256}));
+    EXPECT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {{}, 0, 0}, {t2}, {t3}}, true)), damaged + "tile 1 has no data");
+    EXPECT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {t1, -1, 0}, {t2}, {t3}}, true, COMPRESSION_ADOBE_DEFLATE)),
+              damaged + "tile 1 has no data");
+    EXPECT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {{}, 5000, 256}, {t2}, {t3}}, true)),
+              damaged + "tile 1 passes the end of the file");
+    EXPECT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {t1}, {t2}, {t3, -1, 255}}, true)),
+              damaged + "tile 3 holds 255 of its 256 bytes");
+    ASSERT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {{}, 0, 0}, {t2}, {t3}}, true), "x=0 y=0 w=16"), "");
+    EXPECT_EQ(p.at(0, 31), 2u + 240u);   // row 15 of tile 2
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Front-end helpers shared by tavex and tavex-cli.
-#include "frontend.h"
-#include "msgframe.h"
+#include "shell/frontend.h"
+#include "shell/msgframe.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // over the stand-in SDKs: each case chooses a scenario of simulated cameras
 // and checks the module's answers, the pixels against the stand-in's frame
 // content, and the SDK calls the stand-in recorded.
-#include "camera.h"
-#include "cutil.h"
-#include "imatest.h"
+#include "image/camera.h"
+#include "camera/cutil.h"
+#include "tests/unit/imatest.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The image store: block sizes, handles, frames, filling and re-framing.
-#include "imatest.h"
-#include "intern.h"
+#include "tests/unit/imatest.h"
+#include "image/intern.h"
 
 #include <gtest/gtest.h>
 

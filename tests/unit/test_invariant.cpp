@@ -1,6 +1,6 @@
 // INVARIANT is active exactly in the checking builds (TAVEX_CHECKS: the
 // sanitizer and collector-stress trees) and costs nothing elsewhere.
-#include "invariant.h"
+#include "image/invariant.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Image files: the native format's bytes, its failures and the write
 // through a temporary; binding of the native routines and of modules (the
 // example module pgm and the deliberately incomplete module).
-#include "imatest.h"
-#include "intern.h"
-#include "io.h"
+#include "tests/unit/imatest.h"
+#include "image/intern.h"
+#include "image/io.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 // 32 bits.
 #include <gtest/gtest.h>
 
-#include "imatest.h"
+#include "tests/unit/imatest.h"
 
-#include "intern.h"
-#include "meas.h"
+#include "image/intern.h"
+#include "image/meas.h"
 
 #include <algorithm>
 #include <cstring>

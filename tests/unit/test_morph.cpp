@@ -4,12 +4,12 @@
 // densities and frame origins.
 #include <gtest/gtest.h>
 
-#include "imatest.h"
+#include "tests/unit/imatest.h"
 
-#include "base.h"
-#include "intern.h"
-#include "morph.h"
-#include "queue.h"
+#include "image/base.h"
+#include "image/intern.h"
+#include "image/morph.h"
+#include "image/queue.h"
 
 #include <cstring>
 #include <random>

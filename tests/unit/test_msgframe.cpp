@@ -1,5 +1,5 @@
 // Message frames over the inter-thread pipes.
-#include "msgframe.h"
+#include "shell/msgframe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Pixel queues: ring growth, first-in first-out order, release when empty,
 // the hierarchical levels, and the seeding routines.
-#include "intern.h"
-#include "queue.h"
+#include "image/intern.h"
+#include "image/queue.h"
 
 #include <gtest/gtest.h>
 

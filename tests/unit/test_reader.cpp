@@ -1,7 +1,7 @@
 // Number syntax of the reader (isnumber) over many tokens: which tokens are
 // numbers, of which type and value. Tokens are given as the reader passes
 // them, after upper-casing.
-#include "ks.h"
+#include "interp/ks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Saving without destroying: what each kind of name becomes after a save,
 // a failed save and a cancelled one.
-#include "imatest.h"
-#include "savefile.h"
+#include "tests/unit/imatest.h"
+#include "image/savefile.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 // pixels, single rows and columns, and powers of two for the fast transform.
 #include <gtest/gtest.h>
 
-#include "imatest.h"
+#include "tests/unit/imatest.h"
 
-#include "intern.h"
-#include "signal.h"
+#include "image/intern.h"
+#include "image/signal.h"
 
 #include <cmath>
 #include <complex>

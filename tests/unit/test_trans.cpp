@@ -4,9 +4,9 @@
 // multiples of 8 and 64, one 4096 x 4096 case) and every mask value.
 #include <gtest/gtest.h>
 
-#include "imatest.h"
-#include "intern.h"
-#include "trans.h"
+#include "tests/unit/imatest.h"
+#include "image/intern.h"
+#include "image/trans.h"
 
 #include <algorithm>
 #include <cmath>
