@@ -14,6 +14,7 @@
 // Functions that would end the process, sleep, load camera modules, keep a
 // transcript or change the heap's or the poll's settings are unbound.
 #include "image/intern.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/msgframe.h"
 
@@ -135,8 +136,9 @@ void start() {
     atexit([] { std::error_code e; std::filesystem::remove_all(Dir, e); });
     CreateMessagePipes();
     std::thread(frontend).detach();
+    tvregister();
     ksinit();
-    tvinit();
+    ksimage.init();
     kspinsymbols();
     // The symbols of start-up stay for good: the image library keeps some
     // of them (display keywords) where a new table does not reach.

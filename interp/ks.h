@@ -521,7 +521,7 @@ node ksrdstruct(node list);
 void ksprstruct(node fptr, node vptr, bool escape);
 extern node s_structslots;   // *STRUCT-SLOTS*
 
-// ------------------------------------------------- top level and OS (ksmain, ksos)
+// ------------------------------------------------- top level and OS (ksmain, ...)
 extern int verbose;
 extern FILE *tfp;
 extern int64_t fieldsize;
@@ -575,11 +575,17 @@ void osgetmouse(int *button, int *x, int *y, const char *shape = nullptr);
 const char *osexecute(const char *cmd);   // Tcl command round trip; result in a static buffer
 
 // ---------------------------------------------------------- image hooks
-// Filled by the image library; the interpreter calls them at these points.
-void tvinit();
-void tvfinish();
-void tvdispnow();
-void tvfreeimage(node img);
-void tvqinfo();
-void tvmeminfo();
-void tvframes(int frames[8]);   // image frame x y w h, measure frame x y w h
+// The interpreter keeps an image value as a handle in an image node and
+// leaves everything else about images to the image bindings, which fill
+// this table before the interpreter starts (tvregister). A hook left null
+// does nothing.
+struct ksimagehooks {
+    void (*init)();                 // once the heap and the symbols exist
+    void (*finish)();               // at the end of the process (wrapup)
+    void (*dispnow)();              // after each evaluation at a top level
+    void (*freeimage)(node img);    // the collector, on every dead image node
+    void (*qinfo)();                // (mem): the queue's line
+    void (*meminfo)();              // (mem): the image memory's line
+    void (*frames)(int frames[8]);  // image frame x y w h, measure frame x y w h
+};
+extern ksimagehooks ksimage;

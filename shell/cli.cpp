@@ -11,6 +11,7 @@
 // and the exit status tells the outcome (ksbatch in ks.h).
 #include "shell/extent.h"
 #include "shell/msgframe.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/pngout.h"
 
@@ -490,6 +491,7 @@ static void watch_tcl() {
 
 static void interpreter_thread(const char *args) {
     try {
+        tvregister();
         ksmain(args);
     } catch (const char *text) {
         Panic("%s\n", text);

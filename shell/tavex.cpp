@@ -8,6 +8,7 @@
 #include "shell/consoletext.h"
 #include "shell/disppaint.h"
 #include "shell/extent.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/msgframe.h"
 #include "shell/tkstart.h"
@@ -243,6 +244,7 @@ static void CheckProc(void *, int flags) {
 
 static void InterpreterThread(const char *arglist) {
     try {
+        tvregister();
         ksmain(arglist);
     } catch (const char *text) {
         Panic("%s\n", text);

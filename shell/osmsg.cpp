@@ -194,8 +194,8 @@ void osdisplay() {
 void osdisplut() { acknowledged(MSG_PAINTLUT); }
 
 void osframes() {
-    int f[8];
-    tvframes(f);
+    int f[8] = {};
+    if (ksimage.frames) ksimage.frames(f);
     int n = snprintf(XdData, sizeof XdData, "%d %d %d %d %d %d %d %d",
                      f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]);
     acknowledged(MSG_FRAMES, XdData, n + 1);
