@@ -78,4 +78,31 @@ for ((i = 0; i < 200; i++)); do
 done
 expect "F1 in the editor" DEFUN "$(head -n 1 "$TAVEX_HELP_DUMP" 2>/dev/null)"
 [ -s "$WORK/edit.log" ] && { fail "the editor wrote errors"; cat "$WORK/edit.log"; }
+
+# Two workstations on the display: an editor started by hand cannot tell
+# which one to use and says so; one started from a workstation's File menu
+# talks to that one.
+SECOND=$WORK/second.txt
+TAVEX_CONSOLE_DUMP=$SECOND "$TAVEX" >"$WORK/second.log" 2>&1 &
+PIDS+=("$!")
+for ((i = 0; i < 600; i++)); do grep -q '^> ' "$SECOND" 2>/dev/null && break; sleep 0.05; done
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+xdotool key ctrl+Home ctrl+r
+sleep 0.3
+expect "two workstations" "Load into Tavex: several Tavex workstations run; start the editor from the one to use" "$(estatus)"
+xdotool key ctrl+q
+second=$(xdotool search --sync --onlyvisible --name '^Tavex$' | grep -vx "$WID" | head -1)
+xdotool windowfocus --sync "$second" 2>/dev/null
+xdotool key ctrl+e
+dialog=$(xdotool search --sync --onlyvisible --name '^Edit a Lisp file$' | head -1)
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+sleep 0.3
+xdotool type --delay 8 -- f.lsp
+xdotool key Return
+ewid=$(xdotool search --sync --name '^f.lsp - Tavex editor$' | head -1)
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+xdotool key ctrl+r
+for ((i = 0; i < 600; i++)); do grep -q '^42$' "$SECOND" 2>/dev/null && break; sleep 0.05; done
+grep -q '^42$' "$SECOND" || fail "the editor of the second workstation did not load there"
+grep -c '(load ' "$CONSOLE" | grep -qx 1 || fail "the first workstation loaded the file again"
 finish
