@@ -66,6 +66,11 @@ expect "read-line of typed text" '"reste é"' "$(tail -n 2 "$CONSOLE" | head -1)
 expect "typed load" "T" "$(lisp '(load "données/été")' | tail -1)"
 expect "loaded value" "|chargé|" "$(lisp 'loaded')"
 
+# A file name from a dialog holds its bytes in the system encoding: where
+# that is not UTF-8, they go as octal escapes.
+expect "file name in ISO 8859-1" '"\"\\351t\\351\""' "$(lisp '(execute "encoding system iso8859-1; set r [Lisp:String [format %ct%c 233 233]]; encoding system utf-8; set r")')"
+expect "file name in UTF-8" '"\"été\""' "$(lisp '(execute "Lisp:String [format %ct%c 233 233]")')"
+
 # The File menu: a file name typed into the dialog.
 dialog() {
   # waits for the file dialog, types the name and accepts it
