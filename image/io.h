@@ -62,7 +62,8 @@ void freefilter();
 bool filterok();
 
 // Opens the shared object "NAME.so" (name cut to 123 characters) with
-// immediate binding; a bare name is found in the program's "lib" folder.
+// immediate binding; a bare name is found in the program's "lib" folder
+// (build tree) or in "../lib/tavex" beside it (installed).
 // The handle, or NULL when it cannot be opened. Shared by the filter and
 // the camera loaders.
 void *openmodule(const char *name);
