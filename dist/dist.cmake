@@ -3,7 +3,7 @@
 #                        remotecamd
 #   lib/tavex/           camera and file modules NAME.so (standin/: the
 #                        stand-in camera SDKs); image/io.cpp looks here
-#   share/tavex/         disp/, edit/, help/ of src/; shell/datafile.cpp looks here
+#   share/tavex/         disp/, edit/, help/: all of src/; shell/datafile.cpp looks here
 #   share/man/, share/applications/, share/icons/   man pages, desktop entry, icon
 #   lib/systemd/system/  remotecamd.socket and remotecamd@.service
 #   share/doc/tavex/     README.md; examples/: remotecamd.xinetd, services
@@ -48,9 +48,8 @@ foreach(standin VimbaC PvAPI)
 endforeach()
 
 # ------------------------------------------------------------ data
-foreach(folder disp edit help)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/${folder} DESTINATION ${TAVEX_DATA_DESTINATION})
-endforeach()
+# Everything below src/ (the scripts source their neighbours by relative path).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${TAVEX_DATA_DESTINATION})
 install(FILES ${CMAKE_SOURCE_DIR}/dist/tavex.1 ${CMAKE_SOURCE_DIR}/dist/tavex-cli.1
   DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/dist/remotecamd.8 DESTINATION share/man/man8)
