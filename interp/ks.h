@@ -555,6 +555,9 @@ extern int64_t kspollbudget;
 
 // Counts the steps of a walk that may never end (over a circular structure)
 // and lets a pending user break in every 65536 steps.
+// Length of a proper list, or -1 for a dotted or circular one.
+int32_t kslistlength(node list);
+
 struct breakpoll {
     uint32_t n = 0;
     void tick() {
