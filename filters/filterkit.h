@@ -1,9 +1,9 @@
 // What the file-format modules png, tiff and jpeg share, compiled into each
 // of them: the file being read or written (and the interface's open, close
 // and error calls on it), the module's error text, its options text, the
-// part of a file image to load, 16-bit samples narrowed to 8 bits, and rows moved between
-// decoded form and the image store's pixel block (BIN bit 0 leftmost, GREY
-// inside a one-pixel border, COL red-green-blue).
+// part of a file image to load, 16-bit samples narrowed to 8 bits, and rows
+// moved between decoded form and the image store's pixel block (BIN bit 0
+// leftmost, GREY inside a one-pixel border, COL red-green-blue).
 //
 // Every module reads one file at a time: the header call fixes a plan (the
 // region, the depth, how samples are narrowed) that the data call carries

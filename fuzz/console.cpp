@@ -14,6 +14,7 @@
 // Functions that would end the process, sleep, load camera modules, keep a
 // transcript or change the heap's or the poll's settings are unbound.
 #include "image/intern.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/msgframe.h"
 
@@ -106,7 +107,7 @@ node **BaseStack;   // the evaluation stack as start-up leaves it
 // A clean interpreter; what the last input made is garbage. The image
 // store is cleared by the collection, and its frames are set back.
 void fresh_interpreter() {
-    kspollbudget = -1;
+    ospollbudget = -1;
     ksstack = BaseStack;
     ksfp = ksargstkbase;
     kssp = ksargstkbase + 1;
@@ -135,8 +136,9 @@ void start() {
     atexit([] { std::error_code e; std::filesystem::remove_all(Dir, e); });
     CreateMessagePipes();
     std::thread(frontend).detach();
+    tvregister();
     ksinit();
-    tvinit();
+    ksimage.init();
     kspinsymbols();
     // The symbols of start-up stay for good: the image library keeps some
     // of them (display keywords) where a new table does not reach.
@@ -162,11 +164,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fresh_interpreter();
     Input = reinterpret_cast<const char *>(data);
     InputLeft = size;
-    kspollbudget = POLL_BUDGET;
+    ospollbudget = POLL_BUDGET;
     context top;
     ksbegin(&top, CTX_TOPLEVEL | CTX_CLEANUP | CTX_BRKLEVEL, s_true);
     ksconsole(&top);
     ksend(&top);
-    kspollbudget = -1;
+    ospollbudget = -1;
     return 0;
 }

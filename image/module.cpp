@@ -7,10 +7,11 @@
 #include <string>
 
 // Loads NAME.so with immediate binding. A bare name is searched along the
-// loader's path, which includes the program's run path "$ORIGIN/lib"; the
-// same directory is tried explicitly when that fails, because a dlopen that
-// a sanitizer runtime intercepts is searched with the runtime's run path
-// instead of the program's.
+// loader's path, which includes the program's run path: "$ORIGIN/lib" in
+// the build tree, "$ORIGIN/../lib/tavex" installed. Both folders are tried
+// explicitly when that fails, because a dlopen that a sanitizer runtime
+// intercepts is searched with the runtime's run path instead of the
+// program's.
 void *openmodule(const char *name) {
     std::string path(name, strnlen(name, 123));
     path += ".so";
@@ -21,5 +22,7 @@ void *openmodule(const char *name) {
     if (n <= 0) return nullptr;
     std::string dir(exe, size_t(n));
     dir.erase(dir.rfind('/') + 1);
-    return dlopen((dir + "lib/" + path).c_str(), RTLD_NOW);
+    for (const char *folder : {"lib/", "../lib/tavex/"})
+        if ((handle = dlopen((dir + folder + path).c_str(), RTLD_NOW))) return handle;
+    return nullptr;
 }

@@ -10,7 +10,8 @@
 #include <type_traits>
 
 // Opens the shared object "NAME.so" (name cut to 123 characters) with
-// immediate binding; a bare name is found in the program's "lib" folder.
+// immediate binding; a bare name is found in the program's "lib" folder
+// (build tree) or in "../lib/tavex" beside it (installed).
 // The handle, or null when it cannot be opened.
 void *openmodule(const char *name);
 

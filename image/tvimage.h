@@ -58,6 +58,15 @@ void tvredisplay();
 void tvframeschanged();   // sends the frames to the GUI, asks for a frame redraw
 void tvdispinit();        // display part of tvinit
 
+// The image hooks of the interpreter (ksimage), filled by tvregister.
+void tvinit();
+void tvfinish();
+void tvdispnow();
+void tvfreeimage(node img);   // also for an operator's working images
+void tvqinfo();
+void tvmeminfo();
+void tvframes(int frames[8]);   // image frame x y w h, measure frame x y w h
+
 // A new list of FIXNUMs (the partial list is protected while it grows).
 node tvfixlist(std::initializer_list<int> values);
 

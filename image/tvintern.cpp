@@ -156,6 +156,10 @@ void tvfinish() {
     tviofinish();
 }
 
+void tvregister() {
+    ksimage = {tvinit, tvfinish, tvdispnow, tvfreeimage, tvqinfo, tvmeminfo, tvframes};
+}
+
 void tvmeminfo() {
     char buf[128];
     snprintf(buf, sizeof buf, "id used: %d field mem used/free: %" PRId64 "  %" PRId64 "\n",

@@ -1,7 +1,7 @@
 // The pixel queues as seen by the interpreter: their line of the memory
 // report.
 #include "image/queue.h"
-#include "interp/ks.h"
+#include "image/tvimage.h"
 
 #include <cstdio>
 

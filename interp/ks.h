@@ -550,7 +550,7 @@ node ksrdstruct(node list);
 void ksprstruct(node fptr, node vptr, bool escape);
 extern node s_structslots;   // *STRUCT-SLOTS*
 
-// ------------------------------------------------- top level and OS (ksmain, ksos)
+// ------------------------------------------------- top level and OS (ksmain, ...)
 extern int verbose;
 extern FILE *tfp;
 extern int64_t fieldsize;
@@ -580,10 +580,13 @@ void osfinish();
 void oscheck();
 // Polls left before every further poll abandons the evaluation; negative
 // (the default): no limit. Only a test harness sets it.
-extern int64_t kspollbudget;
+extern int64_t ospollbudget;
 
 // Counts the steps of a walk that may never end (over a circular structure)
 // and lets a pending user break in every 65536 steps.
+// Length of a proper list, or -1 for a dotted or circular one.
+int32_t kslistlength(node list);
+
 struct breakpoll {
     uint32_t n = 0;
     void tick() {
@@ -604,11 +607,17 @@ void osgetmouse(int *button, int *x, int *y, const char *shape = nullptr);
 const char *osexecute(const char *cmd);   // Tcl command round trip; result in a static buffer
 
 // ---------------------------------------------------------- image hooks
-// Filled by the image library; the interpreter calls them at these points.
-void tvinit();
-void tvfinish();
-void tvdispnow();
-void tvfreeimage(node img);
-void tvqinfo();
-void tvmeminfo();
-void tvframes(int frames[8]);   // image frame x y w h, measure frame x y w h
+// The interpreter keeps an image value as a handle in an image node and
+// leaves everything else about images to the image bindings, which fill
+// this table before the interpreter starts (tvregister). A hook left null
+// does nothing.
+struct ksimagehooks {
+    void (*init)();                 // once the heap and the symbols exist
+    void (*finish)();               // at the end of the process (wrapup)
+    void (*dispnow)();              // after each evaluation at a top level
+    void (*freeimage)(node img);    // the collector, on every dead image node
+    void (*qinfo)();                // (mem): the queue's line
+    void (*meminfo)();              // (mem): the image memory's line
+    void (*frames)(int frames[8]);  // image frame x y w h, measure frame x y w h
+};
+extern ksimagehooks ksimage;

@@ -91,6 +91,23 @@ node xmacroexpand1() {
     return macroexpand(fun, cdr(form), &val) ? val : form;
 }
 
+// A list of environment frames as the lookups walk it: a proper list
+// whose frames are proper lists of (name . value) bindings, or a method's
+// (object . class) pair. A user-made environment is checked once here, so
+// that no lookup meets a cycle or a binding that is not a pair (the error
+// does not print it: it may be circular).
+static bool envframes(node frames) {
+    if (kslistlength(frames) < 0) return false;
+    for (; frames; frames = cdr(frames)) {
+        node frame = car(frames);
+        if (consp(frame) && objectp(car(frame))) continue;
+        if (kslistlength(frame) < 0) return false;
+        for (; frame; frame = cdr(frame))
+            if (!consp(car(frame))) return false;
+    }
+    return true;
+}
+
 // (evalhook expr evalhook applyhook [env]): expr evaluated (without calling
 // the hook for expr itself) in env, a pair (variables . functions) or NIL
 // for the global environment, with the hook variables bound dynamically.
@@ -100,6 +117,7 @@ node xevalhook() {
     node ahook = ksarg();
     node env = moreargs() ? ksarglist() : NIL;
     kslastarg();
+    if (env && !(envframes(car(env)) && envframes(cdr(env)))) ksfail("bad environment");
     node olddenv = ksdenv, oldenv = ksenv, oldfenv = ksfenv, val = NIL;
     ksguard g(&olddenv, &oldenv, &oldfenv, &val);
     binddynamic(s_evalhook, ehook);

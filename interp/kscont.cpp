@@ -325,6 +325,7 @@ static node doloop(bool sequential) {
     node val = inblock(NIL, [&]() -> node {
         letframe(bindings, sequential);
         for (;;) {
+            poll();   // a pass may evaluate nothing: (do () ())
             node test = clause ? kseval(car(clause)) : NIL;
             if (test) {
                 node v = NIL;
@@ -387,6 +388,7 @@ node xdotimes() {
     ksguard g2(&binding);
     node val = inblock(NIL, [&]() -> node {
         for (int32_t i = 0; i < limit; ++i) {
+            poll();   // an empty body evaluates nothing
             rplacd(binding, cvfixnum(i));
             node returned;
             if (tagbody(body, n, true, &returned)) return returned;
@@ -414,6 +416,7 @@ node xdolist() {
     ksguard g2(&binding);
     node val = inblock(NIL, [&]() -> node {
         for (node p = list; consp(p); p = cdr(p)) {
+            poll();   // an empty body over a circular list never ends
             rplacd(binding, car(p));
             node returned;
             if (tagbody(body, n, true, &returned)) return returned;

@@ -117,7 +117,7 @@ static void breakloop(const char *hdr, const char *cmsg, const char *msg, node v
                 value = kseval(expr);
                 ksevsave(value);
                 dbgprint(value);
-                tvdispnow();
+                if (ksimage.dispnow) ksimage.dispnow();
             }
         } catch (ksjumpex &j) {
             if (!kscaught(j, &c)) throw;

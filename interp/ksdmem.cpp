@@ -289,7 +289,7 @@ static void release(node x) {
         if (x->a.fp && !stdfile(x->a.fp)) osclose(x->a.fp);
         break;
     case BIN: case GREY: case COL: case LGREY: case FGREY:
-        tvfreeimage(x);
+        if (ksimage.freeimage) ksimage.freeimage(x);
         break;
     default:
         break;
@@ -366,17 +366,17 @@ void gc() {
         stdputstr(buf);
     }
     markroots();
-    if (freeall) {
+    if (freeall && ksimage.freeimage) {
         // Free-all mode releases the images of all BIN, GREY and COL values,
         // reachable or not. A reachable value keeps its node (it is marked),
-        // turned into a dead value by tvfreeimage, so no variable can ever
+        // turned into a dead value by the image hook, so no variable can ever
         // see a reused node; unreachable ones are released by the sweep.
         for (segment *seg = segs; seg; seg = seg->next) {
             nodeS *p = seg->nodes();
             for (int32_t i = 0; i < seg->count; ++i) {
                 node x = &p[i];
                 int t = x->n_type;
-                if ((t == BIN || t == GREY || t == COL) && (x->n_flags & MARK)) tvfreeimage(x);
+                if ((t == BIN || t == GREY || t == COL) && (x->n_flags & MARK)) ksimage.freeimage(x);
             }
         }
     }
@@ -406,8 +406,8 @@ void stats() {
     snprintf(buf, sizeof buf, "Allocate:    %d\n", anodes); stdputstr(buf);
     snprintf(buf, sizeof buf, "Total:       %ld\n", (long)total); stdputstr(buf);
     snprintf(buf, sizeof buf, "Collections: %d\n", gccalls); stdputstr(buf);
-    tvqinfo();
-    tvmeminfo();
+    if (ksimage.qinfo) ksimage.qinfo();
+    if (ksimage.meminfo) ksimage.meminfo();
 }
 
 // ---------------------------------------------------------------- start-up

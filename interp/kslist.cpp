@@ -528,3 +528,22 @@ node xdsort() {
     kslastarg();
     return mergesort(list, pred);
 }
+
+// Length of a proper list, or -1 for a dotted or circular one (a pointer
+// moving one cell per step meets one moving two cells only on a cycle).
+int32_t kslistlength(node list) {
+    int32_t n = 0;
+    node slow = list, fast = list;
+    while (fast) {
+        if (!consp(fast)) return -1;
+        fast = cdr(fast);
+        ++n;
+        if (!fast) break;
+        if (!consp(fast)) return -1;
+        fast = cdr(fast);
+        ++n;
+        slow = cdr(slow);
+        if (fast == slow) return -1;
+    }
+    return n;
+}

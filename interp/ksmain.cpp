@@ -19,6 +19,7 @@ int CheckFreq = 50;
 int kssample;
 unsigned char ksinitok;
 bool ksbatch;
+ksimagehooks ksimage;
 
 // The --set values, kept until the heap exists.
 static std::vector<std::pair<std::string, std::string>> presets;
@@ -56,7 +57,7 @@ void wrapup(int status) {
         fclose(tfp);
         tfp = nullptr;
     }
-    tvfinish();
+    if (ksimage.finish) ksimage.finish();
     osfinish();
     // Flush every open C stream (files the user left open included), then
     // end the process without running static destructors while the other
@@ -155,7 +156,7 @@ void ksmain(const char *arglist) {
     ksbegin(&top, TOPMASK, NIL);
     try {
         ksinit();
-        tvinit();
+        if (ksimage.init) ksimage.init();
         kspinsymbols();
         osinit(verbose ? banner : "");
         top.key = s_true;
@@ -212,7 +213,7 @@ void ksconsole(context *top) {
                 val = kseval(expr);
                 ksevsave(val);
                 stdprint(val);
-                tvdispnow();
+                if (ksimage.dispnow) ksimage.dispnow();
             }
         } catch (ksjumpex &j) {
             if (!kscaught(j, top)) throw;

@@ -51,25 +51,6 @@ static void ivarcounts(node cls, int32_t *count, int32_t *allvars) {
         kserror("bad value for instance variable count", tot);
 }
 
-// Length of a proper list, or -1 for a dotted or circular one (a pointer
-// moving one cell per step meets one moving two cells only on a cycle).
-static int32_t listlength(node list) {
-    int32_t n = 0;
-    node slow = list, fast = list;
-    while (fast) {
-        if (!consp(fast)) return -1;
-        fast = cdr(fast);
-        ++n;
-        if (!fast) break;
-        if (!consp(fast)) return -1;
-        fast = cdr(fast);
-        ++n;
-        slow = cdr(slow);
-        if (fast == slow) return -1;
-    }
-    return n;
-}
-
 // --------------------------------------------------- variables in a method
 
 // The slot of an instance or class variable named sym, seen from a method
@@ -208,7 +189,7 @@ node clisnew() {
     node cvars = moreargs() ? ksarglist() : NIL;
     node super = moreargs() ? ksargobj() : getvalue(ksenter("OBJECT"));
     kslastarg();
-    int32_t nivars = listlength(ivars), ncvars = listlength(cvars);
+    int32_t nivars = kslistlength(ivars), ncvars = kslistlength(cvars);
     if (nivars < 0) ksbadtype(ivars);
     if (ncvars < 0) ksbadtype(cvars);
     checkclass(super);
@@ -317,7 +298,7 @@ static void addhandler(node cls, const char *msg, int row) {
 // Sets the class variables of a freshly made class.
 static void initclass(node cls, node ivars, node super) {
     ksguard g(&cls, &ivars, &super);
-    int32_t count = listlength(ivars);
+    int32_t count = kslistlength(ivars);
     int32_t supertotal = super ? getfixnum(getelement(super, CL_IVARTOTAL)) : 0;
     setelement(cls, CL_IVARS, ivars);
     setelement(cls, CL_CVALS, newvector(0));

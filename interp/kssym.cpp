@@ -120,7 +120,7 @@ static bool objframe(node frame) { return consp(frame) && objectp(car(frame)); }
 
 // The binding cell of sym in env, or NIL.
 static node findbinding(node env, node sym, node *objpair) {
-    for (; env; env = cdr(env)) {
+    for (; consp(env); env = cdr(env)) {
         node frame = car(env);
         if (objframe(frame)) {
             if (objpair) {
@@ -129,22 +129,22 @@ static node findbinding(node env, node sym, node *objpair) {
             }
             continue;
         }
-        for (; frame; frame = cdr(frame))
-            if (car(car(frame)) == sym) return car(frame);
+        for (; consp(frame); frame = cdr(frame))
+            if (consp(car(frame)) && car(car(frame)) == sym) return car(frame);
     }
     return NIL;
 }
 
 node ksxgetvalue(node sym) {
-    for (node env = ksenv; env; env = cdr(env)) {
+    for (node env = ksenv; consp(env); env = cdr(env)) {
         node frame = car(env);
         if (objframe(frame)) {
             node v;
             if (ksobgetvalue(frame, sym, &v)) return v;
             continue;
         }
-        for (; frame; frame = cdr(frame))
-            if (car(car(frame)) == sym) return cdr(car(frame));
+        for (; consp(frame); frame = cdr(frame))
+            if (consp(car(frame)) && car(car(frame)) == sym) return cdr(car(frame));
     }
     return getvalue(sym);
 }

@@ -12,6 +12,7 @@
 #include "shell/extent.h"
 #include "shell/frontend.h"
 #include "shell/msgframe.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/pngout.h"
 

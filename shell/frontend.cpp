@@ -1,5 +1,6 @@
 // Front-end helpers shared by tavex and tavex-cli.
 #include "shell/frontend.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/msgframe.h"
 
@@ -28,6 +29,7 @@ bool SendUserRequest(int type) {
 
 void RunInterpreter(const char *args) {
     try {
+        tvregister();
         ksmain(args);
     } catch (const char *text) {
         Panic("%s\n", text);

@@ -16,7 +16,7 @@ std::string DoubleBackslashes(const char *command, int size);
 // would freeze the front end, and one waiting request does the job.
 bool SendUserRequest(int type);
 
-// The body of the interpreter thread: runs the interpreter with the
-// argument string args; a text thrown out of it ends the process through
+// The body of the interpreter thread: registers the image bindings and runs
+// the interpreter with the argument string args; a text thrown out of it ends the process through
 // Panic. Returns when the interpreter ends.
 void RunInterpreter(const char *args);

@@ -3,10 +3,10 @@
 # left out and the headless tavex-cli still builds.
 find_package(X11)
 if(TK_INCLUDE_PATH AND TK_LIBRARY AND X11_FOUND)
-  add_library(tkstart OBJECT shell/tkstart.cpp shell/extent.cpp)
+  add_library(tkstart OBJECT shell/tkstart.cpp shell/datafile.cpp shell/extent.cpp)
   target_include_directories(tkstart PUBLIC ${TCL_INCLUDE_PATH} ${TK_INCLUDE_PATH})
 
-  add_executable(tavex shell/tavex.cpp shell/disppaint.cpp shell/tkstart.cpp)
+  add_executable(tavex shell/tavex.cpp shell/disppaint.cpp shell/tkstart.cpp shell/datafile.cpp)
   target_include_directories(tavex PRIVATE ${TK_INCLUDE_PATH} ${X11_INCLUDE_DIR})
   target_link_libraries(tavex PRIVATE kestrel ${TK_LIBRARY} ${TCL_LIBRARY} ${X11_LIBRARIES})
   set_target_properties(tavex PROPERTIES BUILD_RPATH "$ORIGIN/lib" INSTALL_RPATH "$ORIGIN/lib")

@@ -1,5 +1,5 @@
 // tavex: the workstation. The main thread runs Tk with the GUI script
-// ../src/disp/tavex.tcl; the script builds the windows and calls GuiInit,
+// disp/tavex.tcl (found by DataFile, datafile.h); the script builds the windows and calls GuiInit,
 // which starts the interpreter thread. From then on the two threads only
 // exchange framed messages over PipeOut (the interpreter's requests) and
 // PipeIn (replies and the user's own requests), see msgframe.h. This unit
@@ -9,6 +9,7 @@
 #include "shell/disppaint.h"
 #include "shell/extent.h"
 #include "shell/frontend.h"
+#include "image/tvhooks.h"
 #include "interp/ks.h"
 #include "shell/msgframe.h"
 #include "shell/tkstart.h"
@@ -351,4 +352,4 @@ static int TclInit(Tcl_Interp *interp) {
     return TCL_OK;
 }
 
-int main(int argc, char **argv) { RunTkScript(argc, argv, "../src/disp/tavex.tcl", TclInit); }
+int main(int argc, char **argv) { RunTkScript(argc, argv, "disp/tavex.tcl", TclInit); }

@@ -1,5 +1,6 @@
 // Start-up shared by tavex, edit and help.
 #include "shell/tkstart.h"
+#include "shell/datafile.h"
 #include "shell/extent.h"
 
 #include <clocale>
@@ -24,7 +25,7 @@ std::vector<std::string> TkArguments(const std::string &program, const char *scr
     std::string path = program;
     for (char &c : path)
         if (c == '\\') c = '/';
-    std::vector<std::string> args{path, ProgramDirectory(path) + script};
+    std::vector<std::string> args{path, DataFile(ProgramDirectory(path), script)};
     for (int i = 1; i < argc; i++) args.emplace_back(argv[i]);
     return args;
 }

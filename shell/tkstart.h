@@ -1,6 +1,7 @@
 // Start-up shared by the three Tk programs (tavex, edit, help): each one
-// runs a Tcl script that lives in the source tree one level above the
-// program's own directory, e.g. <dir>/../src/disp/tavex.tcl.
+// runs a Tcl script found relative to the program's own directory, e.g.
+// <dir>/../src/disp/tavex.tcl in the source tree or
+// <dir>/../share/tavex/disp/tavex.tcl installed (datafile.h).
 #pragma once
 
 #include <string>
@@ -15,8 +16,9 @@ struct Tcl_Interp;
 std::string ProgramDirectory(const std::string &program);
 
 // The argument vector handed to Tk: the program path (backslashes turned
-// into slashes), the script path (program directory + script), then the
-// program's own arguments 1 onward.
+// into slashes), the script path (`script`, such as "disp/tavex.tcl",
+// looked up by DataFile from the program directory), then the program's own
+// arguments 1 onward.
 std::vector<std::string> TkArguments(const std::string &program, const char *script,
                                      int argc, char **argv);
 

@@ -1176,9 +1176,15 @@ proc Shell:Quote {text} {
 }
 
 # Starts one of the programs beside tavex (edit, help) in the background.
+# Installed, they are named tavex-edit and tavex-help (a /usr/bin/edit
+# may be another program).
 proc Program:Start {name args} {
     global ProgramDir
-    set command [Shell:Quote [file join $ProgramDir $name]]
+    set program [file join $ProgramDir tavex-$name]
+    if {![file executable $program]} {
+        set program [file join $ProgramDir $name]
+    }
+    set command [Shell:Quote $program]
     foreach a $args {
         append command " " [Shell:Quote $a]
     }

@@ -478,7 +478,12 @@ proc Edit:Help {} {
 }
 
 proc Edit:StartHelp {args} {
-    set help [file join [file dirname [info nameofexecutable]] help]
+    # Installed, the viewer beside the editor is named tavex-help.
+    set dir [file dirname [info nameofexecutable]]
+    set help [file join $dir tavex-help]
+    if {![file executable $help]} {
+        set help [file join $dir help]
+    }
     if {[catch {exec $help {*}$args </dev/null >/dev/null 2>/dev/null &} message]} {
         Edit:Say "Cannot start the function reference: $message"
     }

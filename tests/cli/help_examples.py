@@ -139,7 +139,7 @@ def make_template(cli, template):
     with open(os.path.join(template, "secret.lsp"), "w") as f:
         f.write("(setq secret 42)\n")
     subprocess.run([cli, "-xS"], input=b'(imasave (greyset 9) "plate.ima")\n',
-                   cwd=template, capture_output=True, timeout=60, check=True)
+                   cwd=template, capture_output=True, timeout=300, check=True)
     if not os.path.exists(os.path.join(template, "plate.ima")):
         sys.exit("could not write plate.ima")
 
@@ -152,7 +152,7 @@ def run(cli, template, forms, extra):
         stdin = "".join(form + "\n" + extra.get(form, "") for form in forms) + PROBE + "\n"
         try:
             p = subprocess.run([cli, "-xS", "fixture.lsp"], input=stdin.encode(),
-                               cwd=work, capture_output=True, timeout=60)
+                               cwd=work, capture_output=True, timeout=300)
         except subprocess.TimeoutExpired:
             return None, "hung"
         return p.stdout.decode("latin-1") + p.stderr.decode("latin-1"), p.returncode

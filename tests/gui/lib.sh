@@ -138,3 +138,16 @@ tk_send() {
   printf 'wm withdraw .\nputs [send -- {%s} {%s}]\nexit\n' "$1" "$2" >"$WORK/send.tcl"
   timeout 20 wish8.6 "$WORK/send.tcl"
 }
+
+# settle NAME EXPECTED COMMAND...: expects what the command prints, giving
+# the window up to 10 s to get there (keys are handled asynchronously).
+settle() {
+  local name=$1 want=$2 got i
+  shift 2
+  for ((i = 0; i < 50; i++)); do
+    got=$("$@")
+    [ "$got" = "$want" ] && break
+    sleep 0.2
+  done
+  expect "$name" "$want" "$got"
+}

@@ -9,6 +9,7 @@
 HIST=$HOME/.tavex_history
 widget() { tk_send tavex ".tMain.fConsole.tText $1"; }
 input() { tk_send tavex '::Console:Widget get outEnd end-1c'; }
+matches() { widget "tag ranges $1" | sed 's/[0-9]*\././g'; }
 
 start_tavex
 # A form over three lines, with a parenthesis in a string and one in a
@@ -28,6 +29,7 @@ before=$(prompts)
 type_line '(list 2'
 xdotool type --delay 8 -- '3 4'
 xdotool key Escape
+wait_prompts $((before + 1)) || fail "no prompt after Escape"
 expect "after Escape" 5 "$(lisp '(+ 2 3)')"
 expect "dropped form" '> (list 2
 > (+ 2 3)' "$(tail -n 4 "$CONSOLE" | head -2)"
@@ -42,15 +44,13 @@ expect "program input goes as typed" '"it (is"' "$(tail -n 2 "$CONSOLE" | head -
 # first, unclosed one, only that one is marked, as unmatched; so is an
 # unmatched closing one.
 xdotool type --delay 8 -- '(a (b c)'
-sleep 0.4
-expect "matched pair" ".5 .6 .9 .10" "$(widget 'tag ranges match' | sed 's/[0-9]*\././g')"
+settle "matched pair" ".5 .6 .9 .10" matches match
 xdotool key Home
-sleep 0.4
-expect "no pair for the open form" "|.2 .3" "$(widget 'tag ranges match')|$(widget 'tag ranges nomatch' | sed 's/[0-9]*\././g')"
+settle "no pair for the open form" ".2 .3" matches nomatch
+expect "nothing matched" "" "$(matches match)"
 xdotool key ctrl+u
 xdotool type --delay 8 -- 'x)'
-sleep 0.4
-expect "unmatched closing" 2 "$(widget 'tag ranges nomatch' | wc -w)"
+settle "unmatched closing" ".3 .4" matches nomatch
 xdotool key ctrl+u
 
 # The view stays put while the user has scrolled up; it follows the output
@@ -82,13 +82,11 @@ wait_exit "$PID"
 # (whole, in three lines), which runs again with Return.
 start_tavex
 xdotool key Up
-sleep 0.3
-expect "first recall" '(* 2 3)' "$(input)"
+settle "first recall" '(* 2 3)' input
 xdotool key Up Up Up Up Up Up Up Up
-sleep 0.3
-expect "whole form recalled" '(list 1 ; (
+settle "whole form recalled" '(list 1 ; (
 "a)"
-)' "$(input)"
+)' input
 before=$(prompts)
 xdotool key Return
 wait_prompts $((before + 1)) || fail "no prompt after the recalled form"
@@ -100,8 +98,7 @@ wait_exit "$PID"
 for ((i = 0; i < 1200; i++)); do echo "(+ $i 1)"; done >"$HIST"
 start_tavex
 xdotool key Up
-sleep 0.3
-expect "newest of a long history" '(+ 1199 1)' "$(input)"
+settle "newest of a long history" '(+ 1199 1)' input
 expect "history cut" "500 (+ 700 1) 600" "$(wc -l <"$HIST") $(head -n 1 "$HIST") $(stat -c %a "$HIST")"
 xdotool key ctrl+q
 wait_exit "$PID"

@@ -18,18 +18,18 @@ estatus() { editor '.tMain.lStatus cget -text'; }
 tags() { editor ".tMain.fText.tText tag names $1" | tr ' ' '\n' | grep -xE 'comment|string|paren|keyword|function' | tr '\n' ' '; }
 
 # Colouring of the file as loaded, and of a line typed at its end.
-expect "comment" "comment " "$(tags 1.3)"
-expect "known function" "function " "$(tags 2.3)"
-expect "parenthesis" "paren " "$(tags 2.0)"
-expect "own name" "" "$(tags 2.7)"
+settle "comment" "comment " tags 1.3
+settle "known function" "function " tags 2.3
+settle "parenthesis" "paren " tags 2.0
+settle "own name" "" tags 2.7
 xdotool key ctrl+End
 xdotool type --delay 8 -- '(if t "a (b" 3) ; (x'
 sleep 0.5
-expect "typed keyword" "keyword " "$(tags 4.2)"
-expect "typed string" "string " "$(tags 4.9)"
-expect "parenthesis in a string" "string " "$(tags 4.10)"
-expect "typed comment" "comment " "$(tags 4.19)"
-expect "after the form" "" "$(tags 4.15)"
+settle "typed keyword" "keyword " tags 4.2
+settle "typed string" "string " tags 4.9
+settle "parenthesis in a string" "string " tags 4.10
+settle "typed comment" "comment " tags 4.19
+settle "after the form" "" tags 4.15
 
 # Ctrl+R while a job runs: the changed file is saved, its load waits for
 # the job, and the editor says so.
@@ -42,7 +42,7 @@ xdotool key ctrl+End shift+Home Delete
 xdotool type --delay 8 -- '(terpri)'
 xdotool key ctrl+r
 sleep 0.3
-expect "editor status" "f.lsp: queued until the prompt is back" "$(estatus)"
+settle "editor status" "f.lsp: queued until the prompt is back" estatus
 expect "saved first" '; doubles
 (defun f (x) (* x 2))
 (princ (f 21))
@@ -64,11 +64,11 @@ expect "selection evaluated" "> (defun f (x) (* x 2))
 (princ (f 21))
 F
 > 4242" "$(tail -n 5 "$CONSOLE" | head -4)"
-expect "selection status" "selection: sent" "$(estatus)"
+settle "selection status" "selection: sent" estatus
 # A selection that leaves a form open is refused.
 xdotool key ctrl+Home Down shift+Right shift+Right ctrl+r
 sleep 0.3
-expect "open form refused" "selection: not sent: a form is not finished" "$(estatus)"
+settle "open form refused" "selection: not sent: a form is not finished" estatus
 
 # F1 on a name in the editor opens its entry.
 xdotool key ctrl+Home Down Right Right F1
@@ -78,4 +78,31 @@ for ((i = 0; i < 200; i++)); do
 done
 expect "F1 in the editor" DEFUN "$(head -n 1 "$TAVEX_HELP_DUMP" 2>/dev/null)"
 [ -s "$WORK/edit.log" ] && { fail "the editor wrote errors"; cat "$WORK/edit.log"; }
+
+# Two workstations on the display: an editor started by hand cannot tell
+# which one to use and says so; one started from a workstation's File menu
+# talks to that one.
+SECOND=$WORK/second.txt
+TAVEX_CONSOLE_DUMP=$SECOND "$TAVEX" >"$WORK/second.log" 2>&1 &
+PIDS+=("$!")
+for ((i = 0; i < 600; i++)); do grep -q '^> ' "$SECOND" 2>/dev/null && break; sleep 0.05; done
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+xdotool key ctrl+Home ctrl+r
+sleep 0.3
+settle "two workstations" "Load into Tavex: several Tavex workstations run; start the editor from the one to use" estatus
+xdotool key ctrl+q
+second=$(xdotool search --sync --onlyvisible --name '^Tavex$' | grep -vx "$WID" | head -1)
+xdotool windowfocus --sync "$second" 2>/dev/null
+xdotool key ctrl+e
+dialog=$(xdotool search --sync --onlyvisible --name '^Edit a Lisp file$' | head -1)
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+sleep 0.3
+xdotool type --delay 8 -- f.lsp
+xdotool key Return
+ewid=$(xdotool search --sync --name '^f.lsp - Tavex editor$' | head -1)
+xdotool windowfocus --sync "$ewid" 2>/dev/null
+xdotool key ctrl+r
+for ((i = 0; i < 600; i++)); do grep -q '^42$' "$SECOND" 2>/dev/null && break; sleep 0.05; done
+grep -q '^42$' "$SECOND" || fail "the editor of the second workstation did not load there"
+grep -c '(load ' "$CONSOLE" | grep -qx 1 || fail "the first workstation loaded the file again"
 finish

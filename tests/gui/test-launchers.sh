@@ -1,7 +1,8 @@
 #!/bin/bash
 # The three programs find their script one level above their own directory
-# (<dir>/../src/disp/tavex.tcl, ../src/edit/edit.tcl, ../src/help/help.tcl)
-# and pass their arguments on to it; the Tcl commands they register answer
+# (<dir>/../src/disp/tavex.tcl, ../src/edit/edit.tcl, ../src/help/help.tcl,
+# or installed <dir>/../share/tavex/disp/tavex.tcl and so on) and pass their
+# arguments on to it; the Tcl commands they register answer
 # as they should. Each program is copied into a tree of its own whose
 # scripts only record what they see.
 . "$(dirname "$0")/lib.sh"
@@ -111,6 +112,17 @@ done
 cd "$root/bin"
 expect "relative start" "script: $root/bin/../src/edit/edit.tcl" "$(run ./edit | head -1)"
 cd "$WORK"
+
+# Installed: the scripts are in ../share/tavex/ beside bin/.
+inst=$WORK/inst
+mkdir -p "$inst/bin" "$inst/share/tavex"
+cp -r "$root/src/disp" "$root/src/edit" "$root/src/help" "$inst/share/tavex/"
+cp "$root/bin/tavex" "$root/bin/edit" "$root/bin/help" "$inst/bin/"
+for program in tavex edit help; do
+  script=$program/$program.tcl
+  [ $program = tavex ] && script=disp/tavex.tcl
+  expect "installed $program" "script: $inst/bin/../share/tavex/$script" "$(run "$inst/bin/$program" | head -1)"
+done
 
 # A missing script is reported, not hidden.
 rm "$root/src/help/help.tcl"

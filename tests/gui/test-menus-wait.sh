@@ -26,7 +26,7 @@ type_line '(progn (sleep 3000) (print "job finished"))'
 sleep 0.5
 xdotool key ctrl+o
 choose_file "Load a Lisp file" x.lsp
-expect "status while the load waits" "busy; waiting for the prompt: (load \"$WORK/x.lsp\")" "$(status)"
+settle "status while the load waits" "busy; waiting for the prompt: (load \"$WORK/x.lsp\")" status
 wait_console "x loaded" || fail "the load never ran"
 wait_prompts $((before + 2)) || fail "no prompt after the load"
 expect "job, then load" "> (progn (sleep 3000) (print \"job finished\"))
@@ -50,7 +50,7 @@ choose_file "Transcript file" t.txt
 xdotool mousemove "$bx" "$by" click 1
 choose_file "Load a Lisp file" x.lsp
 xdotool key alt+f; sleep 0.3; xdotool key p
-expect "three commands wait" "busy; waiting for the prompt: (dribble \"$WORK/t.txt\") (+2)" "$(status)"
+settle "three commands wait" "busy; waiting for the prompt: (dribble \"$WORK/t.txt\") (+2)" status
 wait_prompts $((before + 4)) || fail "the three commands did not all run"
 expect "second job, then the commands" "second job
 7
@@ -76,7 +76,7 @@ type_line '(get-key)'
 wait_state key || fail "no key request"
 xdotool mousemove "$bx" "$by" click 1
 choose_file "Load a Lisp file" x.lsp
-expect "waits during a key request" "press a key; waiting for the prompt: (load \"$WORK/x.lsp\")" "$(status)"
+settle "waits during a key request" "press a key; waiting for the prompt: (load \"$WORK/x.lsp\")" status
 xdotool windowfocus --sync "$WID" 2>/dev/null
 xdotool key z
 wait_prompts $((before + 2)) || fail "no load after the key"
@@ -89,7 +89,7 @@ type_line '(get-point (greyset 9))'
 wait_state mouse || fail "no mouse request"
 xdotool mousemove "$bx" "$by" click 1
 choose_file "Load a Lisp file" x.lsp
-expect "waits during picking" "Pick a point: left or middle button (or Ctrl+left); waiting for the prompt: (load \"$WORK/x.lsp\")" "$(status)"
+settle "waits during picking" "Pick a point: left or middle button (or Ctrl+left); waiting for the prompt: (load \"$WORK/x.lsp\")" status
 xdotool windowfocus --sync "$WID" 2>/dev/null
 xdotool key ctrl+c
 wait_prompts $((before + 2)) || fail "no load after picking was stopped"

@@ -169,6 +169,14 @@ hooked
 (let ((y 5)) (evalhook '(+ y 1) nil nil (cons (list (list (cons 'y 10))) nil)))
 (evalhook 1 nil nil 5)
 (evalhook 1 nil)
+; a malformed environment is refused before anything looks into it
+(let ((y 5)) (evalhook '(+ y 1) nil nil (cons (last (list (cons 'y 10))) nil)))
+(evalhook 'y nil nil (list (list (list 5))))
+(evalhook 'y nil nil (cons (list (list (cons 'y 1))) '((f . 2) . 3)))
+(let ((e (list (list (cons 'y 1))))) (rplacd e e) (evalhook 'y nil nil (cons e nil)))
+(let ((f (list (cons 'y 1)))) (rplacd f f) (evalhook 'y nil nil (list (list f))))
+(let ((e (list (list (cons 'y 1))))) (rplacd e e) (evalhook 'y nil nil (cons nil e)))
+(evalhook 'y nil nil (cons (list (list (cons 'y 7))) nil))
 ; ERROR, CERROR, BREAK and the break-level moves
 (error "my message")
 (error "bad thing" 42)

@@ -126,11 +126,11 @@ static void sendoutput() {
     acknowledged(MSG_WRITETEXT, OutputBuffer, n);
 }
 
-int64_t kspollbudget = -1;
+int64_t ospollbudget = -1;
 
 void oscheck() {
-    if (kspollbudget >= 0 && kspollbudget-- == 0) {
-        kspollbudget = 0;
+    if (ospollbudget >= 0 && ospollbudget-- == 0) {
+        ospollbudget = 0;
         ksabort("evaluation budget spent");
     }
     if (OutputLength > 0 && GetTickCount() - OutputSince >= OUTPUT_DELAY) sendoutput();
@@ -194,8 +194,8 @@ void osdisplay() {
 void osdisplut() { acknowledged(MSG_PAINTLUT); }
 
 void osframes() {
-    int f[8];
-    tvframes(f);
+    int f[8] = {};
+    if (ksimage.frames) ksimage.frames(f);
     int n = snprintf(XdData, sizeof XdData, "%d %d %d %d %d %d %d %d",
                      f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]);
     acknowledged(MSG_FRAMES, XdData, n + 1);
