@@ -4,6 +4,7 @@
 # bytes form valid sequences and as ISO 8859-1 elsewhere, also when a
 # sequence is cut between two output messages; accented file names work
 # typed and through the File menu (Load, Open image, Save image, transcript).
+# xvfb-retry-once (see under-xvfb: xdotool can lose a typed key beyond ASCII)
 export LC_ALL=C.UTF-8
 . "$(dirname "$0")/lib.sh"
 
