@@ -3,6 +3,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(ARAVIS REQUIRED IMPORTED_TARGET aravis-0.8)
 add_library(aravis MODULE ${CMAKE_SOURCE_DIR}/camera/aravis.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
+tavex_compile_in_view(aravis modules)
 set_target_properties(aravis PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 target_link_libraries(aravis PRIVATE PkgConfig::ARAVIS)
 foreach(user tavex-cli tavex unit_tests)

@@ -5,6 +5,7 @@
 set(CAMERA_MODULES simcam simcamnolut)
 foreach(module ${CAMERA_MODULES})
   add_library(${module} MODULE ${CMAKE_SOURCE_DIR}/camera/simcam.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
+  tavex_compile_in_view(${module} modules)
   set_target_properties(${module} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
   # The programs and the unit tests load them: build them first.
   foreach(user tavex-cli tavex unit_tests)

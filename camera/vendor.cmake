@@ -21,6 +21,7 @@ endfunction()
 function(gige_module name sdkdir header headersuffixes library librarysuffixes standin)
   add_library(${name} MODULE ${CMAKE_SOURCE_DIR}/camera/gige.cpp
     ${CMAKE_SOURCE_DIR}/camera/${name}.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
+  tavex_compile_in_view(${name} modules)
   set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
   if(sdkdir)
     find_path(${name}_SDK_INCLUDE ${header} PATHS ${sdkdir} PATH_SUFFIXES ${headersuffixes} NO_DEFAULT_PATH)

@@ -50,9 +50,21 @@ endforeach()
 # ------------------------------------------------------------ data
 # Everything below src/ (the scripts source their neighbours by relative path).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${TAVEX_DATA_DESTINATION})
-install(FILES ${CMAKE_SOURCE_DIR}/dist/tavex.1 ${CMAKE_SOURCE_DIR}/dist/tavex-cli.1
-  DESTINATION share/man/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/dist/remotecamd.8 DESTINATION share/man/man8)
+# Man pages are installed compressed (gzip -9n: no name or time stamp, so
+# that the same page always gives the same bytes).
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(TAVEX_MAN_PAGES)
+foreach(page tavex.1 tavex-cli.1 remotecamd.8)
+  set(gz ${CMAKE_BINARY_DIR}/dist/${page}.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/dist
+    COMMAND ${GZIP_PROGRAM} -9n -c ${CMAKE_SOURCE_DIR}/dist/${page} > ${gz}
+    DEPENDS ${CMAKE_SOURCE_DIR}/dist/${page} VERBATIM)
+  list(APPEND TAVEX_MAN_PAGES ${gz})
+  string(REGEX REPLACE ".*\\." "" section ${page})
+  install(FILES ${gz} DESTINATION share/man/man${section})
+endforeach()
+add_custom_target(man-pages ALL DEPENDS ${TAVEX_MAN_PAGES})
 install(FILES ${CMAKE_SOURCE_DIR}/dist/tavex.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/dist/tavex.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/tavex)

@@ -9,6 +9,7 @@ function(tavex_filter_module name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBS")
   set(target filter_${name})
   add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS} ${CMAKE_SOURCE_DIR}/image/savefile.cpp)
+  tavex_compile_in_view(${target} modules)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
   if(arg_LIBS)

@@ -56,7 +56,7 @@ bool imagerecordok(const s_image &r) {
 // Blocks of released images wait here for the next image of the same size:
 // a loop that drops its results then reuses warm memory instead of paying
 // for fresh pages. The cache holds at most CACHE_BLOCKS blocks and
-// cachelimit() bytes; the oldest blocks go back to the system first. Cached
+// cachelimit bytes; the oldest blocks go back to the system first. Cached
 // blocks are not image memory: mem_used and the budget count live images
 // only.
 enum { CACHE_BLOCKS = 64 };
@@ -65,8 +65,10 @@ static uint32_t cachedsize[CACHE_BLOCKS];
 static int ncached;
 static int64_t cachedbytes;
 
-// At most 128 MB, and never more than the budget itself.
-static int64_t cachelimit() { return std::min<int64_t>(int64_t(128) << 20, fieldsize); }
+static constexpr int64_t CACHE_MAX = int64_t(128) << 20;
+static int64_t cachelimit = CACHE_MAX;
+
+void set_ima_cachelimit(int64_t bytes) { cachelimit = std::clamp<int64_t>(bytes, 0, CACHE_MAX); }
 
 // Takes block i out of the cache and returns it.
 static uint8_t *uncache(int i) {
@@ -86,11 +88,11 @@ static uint8_t *takecached(uint32_t nbytes) {
 }
 
 static void putcached(uint8_t *data, uint32_t nbytes) {
-    if (nbytes > cachelimit()) {
+    if (nbytes > cachelimit) {
         free(data);
         return;
     }
-    while (ncached == CACHE_BLOCKS || cachedbytes + nbytes > cachelimit()) free(uncache(0));
+    while (ncached == CACHE_BLOCKS || cachedbytes + nbytes > cachelimit) free(uncache(0));
     cacheddata[ncached] = data;
     cachedsize[ncached] = nbytes;
     ++ncached;

@@ -32,7 +32,6 @@ enum { MAXIMAGES = 256, MAXFRAME = 4096 };
 extern s_image imarray[MAXIMAGES];
 extern int32_t id_used;
 extern int64_t mem_used;     // widened: budgets up to the machine's memory
-extern int64_t fieldsize;    // the image-memory budget (set by -xM)
 
 // Image frame and its derived strides; measure frame.
 extern int32_t ifx, ify, ifw, ifh, ifw_grey, ifh_grey, ifw_bin, ifw_col;
@@ -43,6 +42,9 @@ extern int32_t mfx, mfy, mfw, mfh;
 typedef void (*ima_error_fn)(const char *msg);
 [[noreturn]] void ima_error(const char *msg);
 void set_ima_error(ima_error_fn fn);
+// Bounds the cache of released blocks by the program's image-memory budget
+// (never more than 128 MB, the default).
+void set_ima_cachelimit(int64_t bytes);
 [[noreturn]] void default_error(const char *msg);
 
 // Called now and then by long-running routines when set; it may raise (a

@@ -4,7 +4,7 @@
 // after each evaluation, and the Lisp functions DISPLAY, DISPLUT,
 // GET-POINT, GET-LINE and GET-RECT.
 #include "image/base.h"
-#include "image/disp.h"
+#include "shell/disp.h"
 #include "image/tvimage.h"
 
 #include <algorithm>

@@ -58,6 +58,11 @@ void tvredisplay();
 void tvframeschanged();   // sends the frames to the GUI, asks for a frame redraw
 void tvdispinit();        // display part of tvinit
 
+// The tables that tvregister adds to the interpreter: the example
+// extension (tvexample) and the image functions (tvftab).
+extern const funrow funtab2[];
+extern const funrow funtab3[];
+
 // The image hooks of the interpreter (ksimage), filled by tvregister.
 void tvinit();
 void tvfinish();

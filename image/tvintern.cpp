@@ -145,6 +145,7 @@ void tvfreeimage(node img) {
 // ------------------------------------------------------------ start and end
 void tvinit() {
     set_ima_error(ksabort);
+    set_ima_cachelimit(fieldsize);
     imainit();
     tvdispinit();
     for (const char *name : {"BIN", "GREY", "COL", "LGREY", "FGREY"}) ksenter(name);
@@ -158,6 +159,8 @@ void tvfinish() {
 
 void tvregister() {
     ksimage = {tvinit, tvfinish, tvdispnow, tvfreeimage, tvqinfo, tvmeminfo, tvframes};
+    ksaddfuntab(2, funtab2);
+    ksaddfuntab(3, funtab3);
 }
 
 void tvmeminfo() {
@@ -299,17 +302,3 @@ node xfreeall() {
     return NIL;
 }
 
-// ------------------------------------------------------------ EX2
-// The example extension's EX2: the complement of every byte of the
-// re-framed argument, border included.
-node tvgreyinvert(node grey) {
-    grey = tvconvert(grey);
-    ksguard g(&grey);
-    node inv = tvgreynew();
-    const uint8_t *in = tvdata(grey);
-    uint8_t *out = tvdata(inv);
-    size_t n = size_t(ifw_grey) * size_t(ifh_grey);
-    for (size_t i = 0; i < n; ++i) out[i] = uint8_t(~in[i]);
-    tvdisplay(inv);
-    return inv;
-}

@@ -19,6 +19,8 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // ---------------------------------------------------------------- node types
 enum : uint8_t {
@@ -273,9 +275,11 @@ struct funrow {
     subrfn fn;          // NULL ends the table
 };
 extern const funrow funtab1[];
-extern const funrow funtab2[];
-extern const funrow funtab3[];
-const funrow *ksfuntab(int tab);      // table by number, NULL for others
+// The tables by number: 1 is funtab1, 2 (the example extension) and 3 (the
+// image functions) are those the program adds before the interpreter
+// starts; NULL for a number without a table.
+const funrow *ksfuntab(int tab);
+void ksaddfuntab(int tab, const funrow *rows);   // tab 2 or 3
 enum { FUNTAB1_ROWS = 306 };
 // unnamed rows of funtab1
 enum {
@@ -605,6 +609,13 @@ void osframes();
 // "rect"), so that the front end can say which button does what.
 void osgetmouse(int *button, int *x, int *y, const char *shape = nullptr);
 const char *osexecute(const char *cmd);   // Tcl command round trip; result in a static buffer
+// The wall clock in milliseconds, wrapping modulo 2^32 (differences are
+// taken unsigned), and a sleep that a signal does not cut short.
+uint32_t osticks();
+void ossleep(uint32_t ms);
+// The interpreter's argument string split into words by the front end's
+// rule for command lines.
+std::vector<std::string> osargwords(const char *arglist);
 
 // ---------------------------------------------------------- image hooks
 // The interpreter keeps an image value as a handle in an image node and

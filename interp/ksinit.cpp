@@ -71,9 +71,8 @@ void ksreinit() {
     setvalue(s_ifmt, cvstring("%d"));
     setvalue(s_ffmt, cvstring("%g"));
     setvalue(s_printcase, k_upcase);
-    registertable(funtab1, 1);
-    registertable(funtab2, 2);
-    registertable(funtab3, 3);
+    for (int tab = 1; tab <= 3; ++tab)
+        if (const funrow *rows = ksfuntab(tab)) registertable(rows, tab);
     alias("NOT", "NULL");
     alias("FIRST", "CAR");
     alias("SECOND", "CADR");

@@ -1,7 +1,6 @@
 // The interpreter thread's body: options, start-up, the start-up files and
 // the read-eval-print loop.
 #include "interp/ks.h"
-#include "shell/extent.h"
 
 #include <cctype>
 #include <cerrno>
@@ -98,12 +97,10 @@ struct options {
 
 static options scanoptions(const char *arglist) {
     options o;
-    int argc = 0;
-    char **argv = nullptr;
-    cmd2argv(arglist, &argc, &argv);
+    std::vector<std::string> words = osargwords(arglist);
     verbose = 1;
-    for (int i = 1; i < argc; ++i) {
-        const char *w = argv[i];
+    for (size_t i = 1; i < words.size(); ++i) {
+        const char *w = words[i].c_str();
         if (w[0] == '-') {
             if (w[1] == 'x' && w[2]) {
                 switch (w[2]) {
@@ -122,8 +119,6 @@ static options scanoptions(const char *arglist) {
             o.files.push_back(w);
         }
     }
-    for (int i = 0; i < argc; ++i) free(argv[i]);
-    free(argv);
     return o;
 }
 

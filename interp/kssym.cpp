@@ -222,14 +222,15 @@ void kssubr(const char *name, int type, subrfn fn, int row, int tab) {
     setfunction(sym, subr);
 }
 
-const funrow *ksfuntab(int tab) {
-    switch (tab) {
-    case 1: return funtab1;
-    case 2: return funtab2;
-    case 3: return funtab3;
-    default: return nullptr;
-    }
+// The function tables by number: funtab1 is the interpreter's own, the
+// others are what the program adds (ksaddfuntab).
+static const funrow *funtabs[4] = {nullptr, funtab1, nullptr, nullptr};
+
+void ksaddfuntab(int tab, const funrow *rows) {
+    if (tab == 2 || tab == 3) funtabs[tab] = rows;
 }
+
+const funrow *ksfuntab(int tab) { return tab >= 1 && tab <= 3 ? funtabs[tab] : nullptr; }
 
 node xnotimp() { ksfail("function not implemented"); }
 

@@ -3,7 +3,6 @@
 // to the front end, and the small operating-system layer (osinit, osrand,
 // oserror).
 #include "interp/ks.h"
-#include "shell/extent.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -13,7 +12,7 @@
 
 void osinit(const char *banner) {
     if (verbose) stdputstr(banner);
-    srand(GetTickCount());
+    srand(osticks());
 }
 
 int osrand(int n) { return n > 0 ? rand() % n : 0; }
@@ -152,9 +151,9 @@ node xtime() {
     if (!moreargs()) ksabort("(time '(fct ...))");
     node form = ksarg();
     kslastarg();
-    uint32_t start = GetTickCount();
+    uint32_t start = osticks();
     kseval(form);
-    uint32_t end = GetTickCount();
+    uint32_t end = osticks();
     return cvflonum(static_cast<float>((end - start) / 1000.0));
 }
 
@@ -167,7 +166,7 @@ node xsleep() {
     constexpr int32_t SLICE = 50;
     while (ms > 0) {
         int32_t now = ms < SLICE ? ms : SLICE;
-        Sleep(static_cast<uint32_t>(now));
+        ossleep(static_cast<uint32_t>(now));
         ms -= now;
         if (ms > 0) oscheck();
     }
@@ -191,5 +190,5 @@ node xclock() {
 // (getticks): milliseconds of the wall clock as a signed 32-bit number
 node xgetticks() {
     if (moreargs()) ksabort("(getticks)");
-    return cvfixnum(static_cast<int32_t>(GetTickCount()));
+    return cvfixnum(static_cast<int32_t>(osticks()));
 }

@@ -4,10 +4,12 @@
 add_executable(remotecamd ${CMAKE_SOURCE_DIR}/remote/remotecamd.cpp
   ${CMAKE_SOURCE_DIR}/remote/protocol.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
 target_link_libraries(remotecamd PRIVATE dl)
+tavex_compile_in_view(remotecamd modules)
 
 add_library(remotecam MODULE ${CMAKE_SOURCE_DIR}/remote/remotecam.cpp
   ${CMAKE_SOURCE_DIR}/remote/protocol.cpp ${CMAKE_SOURCE_DIR}/camera/cutil.cpp)
 set_target_properties(remotecam PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+tavex_compile_in_view(remotecam modules)
 
 foreach(user tavex-cli tavex)
   if(TARGET ${user})

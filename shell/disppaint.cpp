@@ -1,9 +1,9 @@
 // Painting of the display window, the lookup-table strip and the enlarged
 // view. The picture and the table come from the interpreter thread
-// (image/disp.h) and are read here under CSection; the results go into the
+// (shell/disp.h) and are read here under CSection; the results go into the
 // script's photos with Tk_PhotoPutBlock, so nothing is done per pixel in Tcl.
 #include "shell/disppaint.h"
-#include "image/disp.h"
+#include "shell/disp.h"
 #include "shell/tkstart.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Painting of the display, the lookup-table strip and the enlarged view
 // into the GUI script's Tk photos, from the display picture and lookup
-// table that the interpreter thread prepares (image/disp.h). GUI thread
+// table that the interpreter thread prepares (shell/disp.h). GUI thread
 // only.
 #pragma once
 

@@ -246,3 +246,16 @@ void osfinish() {
         if (type == MSG_EXECUTE || type == MSG_ABORT) return;
     }
 }
+
+// ------------------------------------------------------------ clock, words
+uint32_t osticks() { return GetTickCount(); }
+void ossleep(uint32_t ms) { Sleep(ms); }
+
+std::vector<std::string> osargwords(const char *arglist) {
+    int argc = 0;
+    char **argv = nullptr;
+    cmd2argv(arglist, &argc, &argv);
+    std::vector<std::string> words(argv, argv + argc);
+    FreeArgv(argc, argv);
+    return words;
+}

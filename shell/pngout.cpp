@@ -1,6 +1,6 @@
 // PNG writer of the display picture (libpng).
 #include "shell/pngout.h"
-#include "image/disp.h"
+#include "shell/disp.h"
 #include "image/savefile.h"
 
 #include <csetjmp>

@@ -39,11 +39,16 @@ for file in bin/tavex bin/tavex-cli bin/tavex-edit bin/tavex-help bin/tavex-star
     lib/tavex/remotecam.so lib/tavex/aravis.so lib/tavex/vimbacam.so lib/tavex/pvapicam.so \
     share/tavex/disp/tavex.tcl share/tavex/edit/edit.tcl share/tavex/help/help.tcl \
     share/tavex/help/functions.txt share/tavex/help/overview.txt \
-    share/man/man1/tavex.1 share/man/man1/tavex-cli.1 share/man/man8/remotecamd.8 \
+    share/man/man1/tavex.1.gz share/man/man1/tavex-cli.1.gz share/man/man8/remotecamd.8.gz \
     share/applications/tavex.desktop share/icons/hicolor/scalable/apps/tavex.svg \
     lib/systemd/system/remotecamd.socket lib/systemd/system/remotecamd@.service \
     share/doc/tavex/examples/remotecamd.xinetd; do
   [ -f "$ROOT/$file" ] || fail "the package lacks /usr/$file"
+done
+# The man pages are compressed copies of the pages in dist/.
+for page in man1/tavex.1 man1/tavex-cli.1 man8/remotecamd.8; do
+  zcat "$ROOT/share/man/$page.gz" 2>/dev/null | cmp -s - "$HERE/../../dist/${page#*/}" ||
+    fail "/usr/share/man/$page.gz is not a gzip copy of dist/${page#*/}"
 done
 # Test modules stay out.
 for file in lib/tavex/incomplete.so lib/tavex/simcamnolut.so; do

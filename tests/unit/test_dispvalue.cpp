@@ -1,7 +1,7 @@
 // The readout of the displayed image's values: grey, binary and colour
 // layouts, the picture standing in for colour values, points outside the
 // image at the ends of the coordinate range.
-#include "image/disp.h"
+#include "shell/disp.h"
 
 #include <gtest/gtest.h>
 

@@ -223,8 +223,7 @@ TEST_F(StoreTest, ReleasedBlocksAreReused) {
 }
 
 TEST_F(StoreTest, BlockCacheIsBounded) {
-    int64_t budget = fieldsize;
-    fieldsize = 1000;   // the cache keeps no more bytes than the budget
+    set_ima_cachelimit(1000);   // the cache keeps no more bytes than the budget
     const int64_t n = imagebytes(10, 10, 8);   // 144 bytes
     int h[8];
     for (int &x : h) x = newimage(0, 0, 10, 10, 8);
@@ -233,7 +232,7 @@ TEST_F(StoreTest, BlockCacheIsBounded) {
     int big = newimage(0, 0, 40, 40, 8);   // larger than the budget: not kept
     freeimage(big);
     EXPECT_EQ(ima_cachedbytes(), 1000 / n * n);
-    fieldsize = budget;
+    set_ima_cachelimit(int64_t(128) << 20);
     // no more than 64 blocks, whatever their size
     int many[70];
     for (int &x : many) x = newimage(0, 0, 1, 1, 8);

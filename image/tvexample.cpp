@@ -1,7 +1,9 @@
 // The example extension: a small table of built-ins (funtab2) that shows how
-// a module adds functions to the interpreter, registered with table number 2.
+// a module adds functions to the interpreter, added with table number 2
+// (tvregister).
 #include "interp/ks.h"
-#include "image/tvhooks.h"
+#include "image/intern.h"
+#include "image/tvimage.h"
 
 // (EX1 n): 255 - n.
 static node xex1() {
@@ -12,13 +14,22 @@ static node xex1() {
     return cvfixnum(static_cast<int32_t>(255u - static_cast<uint32_t>(getfixnum(n))));
 }
 
-// (EX2 grey): the bitwise complement of a grey image, border included.
+// (EX2 grey): the bitwise complement of a grey image brought into the
+// current frame, border included; it becomes the displayed image.
 static node xex2() {
     if (!moreargs()) ksabort("ex2 grey");
     node img = ksarg();
     if (ntype(img) != GREY) ksbadtype(img);
     kslastarg();
-    return tvgreyinvert(img);
+    img = tvconvert(img);
+    ksguard g(&img);
+    node inv = tvgreynew();
+    const uint8_t *in = tvdata(img);
+    uint8_t *out = tvdata(inv);
+    size_t n = size_t(ifw_grey) * size_t(ifh_grey);
+    for (size_t i = 0; i < n; ++i) out[i] = uint8_t(~in[i]);
+    tvdisplay(inv);
+    return inv;
 }
 
 // (TEST ...): ignores its arguments.

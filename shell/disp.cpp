@@ -1,5 +1,5 @@
 // The shared display picture, lookup table and their lock.
-#include "image/disp.h"
+#include "shell/disp.h"
 
 #include <cstdio>
 
