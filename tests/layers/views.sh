@@ -22,7 +22,7 @@ sees() {
 hides() {
   if compiles "$1" "$2"; then
     echo "FAIL: view $1 sees $2, a header of a layer above it"; failed=1
-  elif ! grep -q "No such file" "$tmp/err"; then
+  elif ! grep -qE "No such file|file not found" "$tmp/err"; then
     echo "FAIL: view $1, $2 failed for another reason:"; cat "$tmp/err"; failed=1
   fi
 }
