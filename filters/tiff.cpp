@@ -43,6 +43,12 @@ namespace {
 
 // libtiff never allocates more than this in one block for us.
 constexpr tmsize_t MAXALLOC = 256 << 20;
+// Our own row buffers stay far below it: a pixel has at most MAXSAMPLES
+// samples (what we read are the first four; more are extra channels), so
+// that a scanline is at most 2 MB, and a band of tiles holds at most
+// MAXBAND bytes. A file beyond either is refused before they are sized.
+constexpr uint16_t MAXSAMPLES = 16;
+constexpr uint64_t MAXBAND = 64 << 20;
 
 // What a file's pixels are, as far as reading goes.
 enum class kind { bilevel, grey, rgb, palette, cmyk };
@@ -154,6 +160,8 @@ bool classify() {
     TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkset);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
         photometric = samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+    if (samples == 0 || samples > MAXSAMPLES)
+        return fail("images of %u samples a pixel are not supported", samples);
     if (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_VOID)
         return fail("only unsigned integer samples are supported (sample format %u)", format);
     if (planar != PLANARCONFIG_CONTIG && samples > 1)
@@ -235,7 +243,7 @@ bool sizebuffers() {
         if (tilew == 0 || tileh == 0 || tilebytes == 0) return failed() ? false : fail("bad tile size");
         uint64_t across = (uint64_t(p.x + p.w - 1) / tilew) - uint64_t(p.x) / tilew + 1;
         uint64_t band = across * tilebytes;
-        if (tilew % 8 || band > uint64_t(MAXALLOC))
+        if (tilew % 8 || band > MAXBAND)
             return fail("tiles of %u x %u pixels are not supported", tilew, tileh);
         bandrowbytes = size_t(band / tileh);
         filerows.resize(size_t(band));

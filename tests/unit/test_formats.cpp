@@ -703,7 +703,8 @@ struct piece {
     int64_t offset = -1, count = -1;   // as stored; -1: where and how long the bytes are
 };
 std::vector<uint8_t> buildtiff(uint32_t w, uint32_t h, uint32_t along, const std::vector<piece> &pieces,
-                               bool tiled, uint16_t compression = COMPRESSION_NONE) {
+                               bool tiled, uint16_t compression = COMPRESSION_NONE,
+                               uint16_t samples = 1) {
     std::vector<uint8_t> f = {'I', 'I', 42, 0, 0, 0, 0, 0};
     auto put32 = [&](uint32_t v) { for (int i = 0; i < 32; i += 8) f.push_back(uint8_t(v >> i)); };
     auto put16 = [&](uint16_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
@@ -724,10 +725,11 @@ std::vector<uint8_t> buildtiff(uint32_t w, uint32_t h, uint32_t along, const std
     struct entry { uint16_t tag, type; uint32_t n, value; };
     std::vector<entry> dir = {{256, 4, 1, w}, {257, 4, 1, h}, {258, 3, 1, 8}, {259, 3, 1, compression}, {262, 3, 1, 1}};
     if (tiled)
-        dir.insert(dir.end(), {{322, 4, 1, along}, {323, 4, 1, along}, {324, 4, uint32_t(offsets.size()), offsetvalue},
+        dir.insert(dir.end(), {{277, 3, 1, samples}, {322, 4, 1, along}, {323, 4, 1, along},
+                               {324, 4, uint32_t(offsets.size()), offsetvalue},
                                {325, 4, uint32_t(counts.size()), countvalue}});
     else
-        dir.insert(dir.end(), {{273, 4, uint32_t(offsets.size()), offsetvalue}, {277, 3, 1, 1}, {278, 4, 1, along},
+        dir.insert(dir.end(), {{273, 4, uint32_t(offsets.size()), offsetvalue}, {277, 3, 1, samples}, {278, 4, 1, along},
                                {279, 4, uint32_t(counts.size()), countvalue}});
     uint32_t at = uint32_t(f.size());
     for (int i = 0; i < 4; ++i) f[size_t(4 + i)] = uint8_t(at >> (8 * i));
@@ -804,6 +806,33 @@ TEST_F(FormatTest, TiffStripsAndTilesWithoutTheirDataAreRefused) {
               damaged + "tile 3 holds 255 of its 256 bytes");
     ASSERT_EQ(loadbytes(buildtiff(32, 32, 16, {{t0}, {{}, 0, 0}, {t2}, {t3}}, true), "x=0 y=0 w=16"), "");
     EXPECT_EQ(p.at(0, 31), 2u + 240u);   // row 15 of tile 2
+}
+
+// A header whose rows would need huge buffers is refused before they are
+// sized: absurd sample counts (a scanline of 65535 samples a pixel would be
+// hundreds of megabytes), tiles whose band passes the bound.
+TEST_F(FormatTest, TiffRowsTooLargeForTheirBuffersAreRefused) {
+    use("tiff");
+    picture p;
+    auto loadbytes = [&](const std::vector<uint8_t> &file) {
+        writeall(path("d.tif"), file, file.size());
+        return load("d.tif", p);
+    };
+    std::vector<uint8_t> rows = bytesfrom(1, 32);
+    ASSERT_EQ(loadbytes(buildtiff(8, 4, 4, {{rows}}, false)), "");   // the sound file
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 4, {{rows}}, false, COMPRESSION_NONE, 65535)),
+              "tiff: images of 65535 samples a pixel are not supported");
+    EXPECT_EQ(loadbytes(buildtiff(8, 4, 4, {{rows}}, false, COMPRESSION_NONE, 17)),
+              "tiff: images of 17 samples a pixel are not supported");
+    // 16 samples (grey and 15 extra channels) is the most there may be.
+    std::vector<uint8_t> wide = bytesfrom(0, 8 * 4 * 16);
+    ASSERT_EQ(loadbytes(buildtiff(8, 4, 4, {{wide}}, false, COMPRESSION_NONE, 16)), "");
+    EXPECT_EQ((std::vector<unsigned>{p.at(0, 0), p.at(1, 0), p.at(0, 1)}),
+              (std::vector<unsigned>{0, 16, 128}));
+    // One tile of 8192 x 8192 grey pixels is 64 MB and more: refused, as
+    // the file is, before its data is looked at.
+    EXPECT_EQ(loadbytes(buildtiff(16, 16, 8192, {{rows}}, true, COMPRESSION_ADOBE_DEFLATE, 2)),
+              "tiff: tiles of 8192 x 8192 pixels are not supported");
 }
 
 }  // namespace
