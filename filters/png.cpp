@@ -22,6 +22,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <sys/stat.h>
 
 extern const char *const modulename = "png";
 
@@ -113,10 +114,40 @@ void fileorigin(int &x0, int &y0) {
     x0 = y0 = 0;
 }
 
+// Whether every chunk up to IEND ends inside the file. libpng sizes the
+// buffer of a text or other ancillary chunk from the length the chunk
+// announces, before it reads a byte of it: a file of a hundred bytes could
+// ask for gigabytes. Walks the chunk headers only; the read position is
+// left where it was. A file that is not a PNG, or not seekable, is left to
+// libpng's own checks.
+bool chunksfit() {
+    struct stat st;
+    if (fstat(fileno(reading), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    const off_t start = ftello(reading);
+    const uint64_t size = uint64_t(st.st_size);
+    uint8_t head[8];
+    bool ispng = fseeko(reading, 0, SEEK_SET) == 0 && fread(head, 1, 8, reading) == 8 &&
+                 png_sig_cmp(head, 0, 8) == 0;
+    bool fits = true;
+    for (uint64_t at = 8; ispng && at + 8 <= size;) {
+        if (fseeko(reading, off_t(at), SEEK_SET) != 0 || fread(head, 1, 8, reading) != 8) break;
+        uint64_t length = uint64_t(head[0]) << 24 | uint64_t(head[1]) << 16 | uint64_t(head[2]) << 8 | head[3];
+        uint64_t end = at + 12 + length;   // length, type, data, CRC
+        if (end > size) {
+            fits = false;
+            break;
+        }
+        if (memcmp(head + 4, "IEND", 4) == 0) break;
+        at = end;
+    }
+    if (fseeko(reading, start, SEEK_SET) != 0) return fail("read error");
+    return fits ? true : fail("the file ends too early");
+}
+
 // Reads the header from the start of the file and sets up the
 // transformations; with plan true it also fixes the plan from the options.
 bool startread(const optionset *options) {
-    if (!newpng(false)) return false;
+    if (!chunksfit() || !newpng(false)) return false;
     png_uint_32 fw = 0, fh = 0;
     int bitdepth = 0, colortype = 0, interlace = 0;
     bool ok = guarded([&] {

@@ -559,6 +559,42 @@ TEST_F(FormatTest, CutAndDamagedFilesAreRefusedQuietly) {
     }
 }
 
+// A chunk that announces more bytes than the file holds is refused before
+// libpng sizes a buffer for it (the fuzz seed
+// regression-text-chunk-of-1200mb checks that no such block is allocated);
+// files whose chunks all fit load as before, even without IEND.
+TEST_F(FormatTest, PngChunksLongerThanTheFileAreRefused) {
+    use("png");
+    writepng(path("g.png"), 3, 2, 8, PNG_COLOR_TYPE_GRAY, false, {{1, 2, 3}, {4, 5, 6}});
+    const std::vector<uint8_t> good = readall(path("g.png"));
+    auto loadbytes = [&](const std::vector<uint8_t> &file, picture &p) {
+        writeall(path("c.png"), file, file.size());
+        return load("c.png", p);
+    };
+    // after the signature and IHDR (8 + 25 bytes)
+    auto withchunk = [&](uint32_t length, const std::string &body) {
+        std::vector<uint8_t> f(good.begin(), good.begin() + 33);
+        for (int i = 24; i >= 0; i -= 8) f.push_back(uint8_t(length >> i));
+        for (char c : "tEXt" + body) f.push_back(uint8_t(c));
+        uint32_t crc = uint32_t(::crc32(0, f.data() + 37, uInt(4 + body.size())));
+        for (int i = 24; i >= 0; i -= 8) f.push_back(uint8_t(crc >> i));
+        f.insert(f.end(), good.begin() + 33, good.end());
+        return f;
+    };
+    picture p;
+    ASSERT_EQ(loadbytes(withchunk(5, std::string("a\0bcd", 5)), p), "");
+    EXPECT_EQ(p.at(2, 1), 6u);
+    EXPECT_EQ(loadbytes(withchunk(0x49454E25, std::string("a\0bcd", 5)), p), "png: the file ends too early");
+    // the announced length passes the end by one byte
+    std::vector<uint8_t> f = withchunk(5, std::string("a\0bcd", 5));
+    f.resize(33 + 8 + 5 + 3);
+    EXPECT_EQ(loadbytes(f, p), "png: the file ends too early");
+    // no IEND (its 12 bytes cut off): the image is all there and loads
+    std::vector<uint8_t> noend(good.begin(), good.end() - 12);
+    ASSERT_EQ(loadbytes(noend, p), "");
+    EXPECT_EQ(p.at(0, 1), 4u);
+}
+
 TEST_F(FormatTest, AbsurdSizesAreRefusedBeforeAnythingIsRead) {
     use("png");
     // A valid header for 70000 x 1 grey, then nothing.
