@@ -37,6 +37,36 @@ PY
   xkbcomp "$WORK/keymap.xkb" "$DISPLAY" 2>/dev/null
 }
 add_keys eacute udiaeresis EuroSign || { echo "could not add keys to the keymap"; exit 1; }
+
+# Under heavy load xdotool can still lose or garble a key beyond ASCII, so
+# every typed text is read back from the widget before Return and typed
+# again (at most three times) when it differs: a lost key fails nothing,
+# text that the window mangles fails every time.
+# typed_as TEXT SCRIPT: waits up to 3 s until the Tcl SCRIPT gives TEXT.
+typed_as() {
+  local i
+  for ((i = 0; i < 15; i++)); do
+    [ "$(tk_send tavex "$2")" = "$1" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# type_checked TEXT READ CLEAR: types TEXT into the widget with the focus;
+# READ is the Tcl script that gives the widget's text, CLEAR empties it.
+type_checked() {
+  local attempt
+  for attempt in 1 2 3; do
+    xdotool type --delay 8 -- "$1"
+    typed_as "$1" "$2" && return 0
+    echo "typed text read back wrong (attempt $attempt): $(tk_send tavex "$2")" >&2
+    tk_send tavex "$3" >/dev/null
+  done
+  return 1
+}
+type_line() {
+  type_checked "$1" '::Console:Widget get outEnd end-1c' '::Console:Widget delete outEnd end-1c'
+  xdotool key Return
+}
 start_tavex
 
 # Typed: each é is two bytes for the interpreter.
@@ -93,8 +123,8 @@ dialog() {
     sleep 0.1
   done
   sleep 0.3
-  xdotool key ctrl+a
-  xdotool type --delay 8 -- "$2"
+  tk_send tavex '[focus] delete 0 end' >/dev/null
+  type_checked "$2" '[focus] get' '[focus] delete 0 end'
   xdotool key Return
 }
 before=$(prompts)
