@@ -6,9 +6,17 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 // ------------------------------------------------------------ the file
 FILE *reading;
+
+bool readingsize(uint64_t *bytes) {
+    struct stat st;
+    bool regular = reading && fstat(fileno(reading), &st) == 0 && S_ISREG(st.st_mode);
+    *bytes = regular ? uint64_t(st.st_size) : 0;
+    return regular;
+}
 savefile writing;
 
 extern "C" {

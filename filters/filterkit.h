@@ -38,6 +38,10 @@ void clearerror();
 // and close them, and filtererror returns lasterror().
 extern FILE *reading;
 extern savefile writing;
+// Whether the file being read is a regular file, and then its size in
+// *bytes (0 otherwise): a pipe or device has no size to check a header
+// against.
+bool readingsize(uint64_t *bytes);
 // Releases what the module's library holds of the current file; defined
 // by each module, called by filterfclose before the file is closed.
 void endlibrary();

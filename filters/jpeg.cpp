@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -168,11 +167,11 @@ bool checkbuffer() {
                     din.image_width, din.image_height,
                     (unsigned long long)((buffered * 128 + (1 << 20) - 1) >> 20),
                     (unsigned long long)(MAXCOEFBYTES >> 20));
-    struct stat st;
-    if (din.arith_code || fstat(fileno(reading), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-    if (uint64_t(st.st_size) < blocks / 8)
-        return fail("the file ends too early: %lld bytes cannot hold the %u x %u pixels it announces",
-                    (long long)st.st_size, din.image_width, din.image_height);
+    uint64_t size;
+    if (din.arith_code || !readingsize(&size)) return true;
+    if (size < blocks / 8)
+        return fail("the file ends too early: %llu bytes cannot hold the %u x %u pixels it announces",
+                    (unsigned long long)size, din.image_width, din.image_height);
     return true;
 }
 

@@ -22,7 +22,6 @@
 
 #include <csetjmp>
 #include <cstring>
-#include <sys/stat.h>
 
 extern const char *const modulename = "png";
 
@@ -121,10 +120,9 @@ void fileorigin(int &x0, int &y0) {
 // left where it was. A file that is not a PNG, or not seekable, is left to
 // libpng's own checks.
 bool chunksfit() {
-    struct stat st;
-    if (fstat(fileno(reading), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    uint64_t size;
+    if (!readingsize(&size)) return true;
     const off_t start = ftello(reading);
-    const uint64_t size = uint64_t(st.st_size);
     uint8_t head[8];
     bool ispng = fseeko(reading, 0, SEEK_SET) == 0 && fread(head, 1, 8, reading) == 8 &&
                  png_sig_cmp(head, 0, 8) == 0;

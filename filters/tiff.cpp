@@ -278,8 +278,8 @@ bool checkstrile(uint32_t k, uint32_t rows, uint64_t filesize, bool raw) {
 // Checks the strips or tiles that the part touches.
 bool checkdata() {
     const region &p = plan.part;
-    struct stat st;
-    uint64_t filesize = fstat(fileno(reading), &st) == 0 && S_ISREG(st.st_mode) ? uint64_t(st.st_size) : 0;
+    uint64_t filesize;   // 0: not a regular file, nothing to check against
+    readingsize(&filesize);
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     bool raw = compression == COMPRESSION_NONE;
